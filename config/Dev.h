@@ -1,0 +1,120 @@
+// Channel rows, the channel table and the run descriptions they are made from.
+#pragma once
+
+#include <cstdint>
+
+#include "config/OwnerArchive.h"
+#include "host/host.h"
+
+// One channel: a record of named properties whose schema is shared by all rows.
+class CDevRow : public COwnerObject {
+public:
+    CDevRow();
+    CDevRow(const CDevRow& other);
+    CDevRow& operator=(const CDevRow& other);
+    ~CDevRow() override;
+
+    static int SetPropertyNum(int n);
+    static int SetPropertyNameAndType(int index, int kind, const CString& name, int taxis);
+    static int GetIndexFromName(const CString& name);
+    static uint32_t GetPropertyNum() { return m_dwPropertyNum; }
+    static uint32_t GetRowNum() { return m_dwRowNum; }
+
+    uint32_t GetdwValue(const CString& name) const;
+    void SetdwValue(const CString& name, uint32_t value);
+    CString GetstrValue(const CString& name) const;
+    void SetstrValue(const CString& name, const CString& value);
+
+    // Index-based access for hot paths (no name lookup); -1 / empty when out of range.
+    uint32_t GetdwValueAt(int index) const;
+    void SetdwValueAt(int index, uint32_t value);
+
+    bool operator>(const CDevRow& other) const;
+    bool operator<(const CDevRow& other) const;
+    bool operator==(const CDevRow& other) const;
+    bool operator>=(const CDevRow& other) const;
+    bool operator<=(const CDevRow& other) const;
+    bool operator!=(const CDevRow& other) const;
+
+    void Serialize(COwnerArchive& ar) override;
+    int Deserialize(COwnerArchive& ar);
+    int DeserializeFormOld(COwnerArchive& ar);
+
+private:
+    static bool SchemaIsConsistent();
+
+    static uint32_t m_dwRowNum;
+    static uint32_t m_dwPropertyNum;
+    static CStringArray m_strArPropertyName;
+    static CArray<uint32_t, uint32_t> m_dwArPropertyType;
+    static CArray<uint32_t, uint32_t> m_dwArPropertyTaxis;
+
+    CArray<uint32_t, uint32_t> m_dwValues;
+    CStringArray m_strValues;
+};
+
+class CDevTable : public COwnerObject {
+public:
+    CDevTable() = default;
+    CDevTable(const CDevTable& other);
+    CDevTable& operator=(const CDevTable& other);
+    ~CDevTable() override = default;
+
+    int GetRowCount() const { return m_Rows.GetSize(); }
+    CDevRow& Row(int i) { return m_Rows[i]; }
+    const CDevRow& Row(int i) const { return m_Rows[i]; }
+    CDevRow& operator[](int i) { return m_Rows[i]; }
+
+    int AddRows(CArray<CDevRow, CDevRow&>& rows, int bReplace);
+    void DelRow(int i);
+    void DelTable();
+
+    void Serialize(COwnerArchive& ar) override;
+    int Deserialize(COwnerArchive& ar);
+
+private:
+    int32_t m_nRowCount = 0;
+    CArray<CDevRow, CDevRow&> m_Rows;
+};
+
+// Description of a run of channels to generate.
+class SChlInfo {
+public:
+    SChlInfo() = default;
+    SChlInfo(const SChlInfo& other) = default;
+    SChlInfo& operator=(const SChlInfo& other);
+    virtual ~SChlInfo() = default;
+
+    int32_t nReserved1 = -1;
+    int32_t nChlType = -1;        // area index
+    int32_t nDataTypeIndex = -1;  // position in the area's selection list
+    int32_t nBitOrLen = -1;       // string length (negative: 128)
+    CString strStartAddr = "0";   // "address" or "address_length"
+    int32_t nChlNum = -1;         // channel count
+    int32_t nRWFlag = -1;
+    int32_t nReserved2 = -1;
+    CString strReserved1;
+    CString strReserved2;
+    CString strReserved3;
+    CStringArray strArReserved1;
+    CStringArray strArReserved2;
+};
+
+// Owning array of string lists (entries may be null).
+class CDataTypeArray {
+public:
+    CDataTypeArray() = default;
+    CDataTypeArray(const CDataTypeArray&) = delete;
+    CDataTypeArray& operator=(const CDataTypeArray&) = delete;
+    virtual ~CDataTypeArray();
+
+    int mfStrArGetSize() const { return m_Lists.GetSize(); }
+    int mfStrArSetSize(int n);
+    int mfStrArSetAt(int i, CStringArray& list);
+    int mfStrArGetAt(int i, CStringArray*& out);
+    int mfStrArAdd(CStringArray& list);
+
+private:
+    void DeleteAll();
+    CArray<CStringArray*, CStringArray*> m_Lists;
+};
