@@ -40,8 +40,15 @@ public:
     int Deserialize(COwnerArchive& ar);
     int DeserializeFormOld(COwnerArchive& ar);
 
+    // Fewest bytes one stored row takes: 4 per dword or string property.
+    static int GetMinSerializedSize();
+
 private:
     static bool SchemaIsConsistent();
+    bool HasAllSlots() const;
+    int SerializableCount() const;
+    // Sign of the first differing key property (flag non-zero), 0 when none differs.
+    int CompareKeys(const CDevRow& other) const;
 
     static uint32_t m_dwRowNum;
     static uint32_t m_dwPropertyNum;

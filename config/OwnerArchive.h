@@ -73,6 +73,15 @@ public:
     const CByteArray& GetBuffer() const { return m_Buffer; }
 
 private:
+    // Transfers at the cursor in the current mode (no mode switch).
+    int mfPut(const unsigned char* data, int n);
+    int mfGet(unsigned char* dest, int n);
+    // Little-endian values of 1-8 bytes through the raw read/write path.
+    bool mfWriteLe(uint64_t value, int width);
+    bool mfReadLe(uint64_t& value, int width);
+    void mfWriteMarker();
+    void mfReadMarker();
+
     CByteArray m_Buffer;
     int32_t m_nCursor = 0;
     ARCHIVESTATUS m_nMode;
