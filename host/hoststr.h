@@ -58,7 +58,7 @@ public:
 
     // printf-style; replaces the content.
     void Format(const char* format, ...) __attribute__((format(printf, 2, 3)));
-    void FormatV(const char* format, va_list args);
+    void FormatV(const char* format, va_list args) __attribute__((format(printf, 2, 0)));
     void AppendFormat(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
     // -1 when absent; a start beyond the end finds nothing.
