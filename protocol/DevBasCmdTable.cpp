@@ -406,12 +406,13 @@ void AddRecordEnds(const SCmdRun& run, CArray<int, int>& flags)
 }
 
 // Write values must be numbers: a misspelt variable must not become a 0.
-int CheckWriteTargets(HOLN_DATA& data, int command, const CStringArray& names, int first)
+// A string row takes any text; every other row needs a number.
+int CheckWriteTargets(HOLN_DATA& data, int command, const CStringArray& names, int first, bool stringRow)
 {
     for (int i = first; i < names.GetSize(); ++i) {
         if (command == CMD_WRITE32) {
             CString text;
-            if (!ResolveText(data, names[i], text) || !IsNumberText(text)) return 0;
+            if (!ResolveText(data, names[i], text) || (!stringRow && !IsNumberText(text))) return 0;
         } else if (command == CMD_WRITEBLOCK || command == CMD_WRITEMUTIREG) {
             if (!IsNumberText(names[i])) return 0;
         } else {
@@ -424,7 +425,7 @@ int CheckWriteTargets(HOLN_DATA& data, int command, const CStringArray& names, i
 
 // Cuts the targets of the rows; what is left is the status variable's name.
 int CutTargets(HOLN_DATA& data, CCmdCursor& cursor, int command, const SCmdRun& run, CStringArray& names,
-               CArray<int, int>& flags)
+               CArray<int, int>& flags, bool stringRow)
 {
     int first = names.GetSize();
     CString token;
@@ -446,7 +447,7 @@ int CutTargets(HOLN_DATA& data, CCmdCursor& cursor, int command, const SCmdRun& 
         if (!ok) return 0;
     }
     if (!CDevBas::mfGetRWFlag(command)) return 1;
-    return CheckWriteTargets(data, command, names, first);
+    return CheckWriteTargets(data, command, names, first, stringRow);
 }
 
 int MakeRowsAndTargets(HOLN_DATA& data, CCmdCursor& cursor, CArray<CDevRow, CDevRow&>& rows, CStringArray& names,
@@ -461,7 +462,8 @@ int MakeRowsAndTargets(HOLN_DATA& data, CCmdCursor& cursor, CArray<CDevRow, CDev
     SCmdRun run;
     if (!CutRunShape(data, cursor, area, command, run)) return 0;
     if (!MakeRunRows(run, area, address, rows)) return 0;
-    return CutTargets(data, cursor, command, run, names, flags);
+    bool stringRow = rows.GetSize() > 0 && rows[rows.GetSize() - 1].GetdwValueAt(DEVROW_IDX_DATATYPE) == DATACODE_STR;
+    return CutTargets(data, cursor, command, run, names, flags, stringRow);
 }
 
 }  // namespace
