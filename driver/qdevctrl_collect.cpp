@@ -1,0 +1,163 @@
+// The device object's side of the cyclic collection: references, the choice
+// of the due rank, the read through the device hook and the store into the
+// runtime's database.
+#include <climits>
+#include <cmath>
+#include <string>
+
+#include "driver/dravik_vemo_pna.h"
+#include "driver/qdevctrl.h"
+#include "protocol/DevBas.h"
+
+namespace {
+
+const int COLLECT_FLAG_DUE = 1;
+const int COLLECT_FLAG_STORE = 3;
+
+// Database integers and the status entry are doubles cut toward zero; values
+// outside the int range saturate and NaN stores 0.
+int SaturateToInt(double value)
+{
+    if (std::isnan(value)) return 0;
+    if (value >= static_cast<double>(INT_MAX)) return INT_MAX;
+    if (value <= static_cast<double>(INT_MIN)) return INT_MIN;
+    return static_cast<int>(value);
+}
+
+bool HasRows(const HOLN_DATA& data)
+{
+    return data.pMydata && data.pMydata->pDevTable && data.pMydata->pDevTable->GetRowCount() > 0;
+}
+
+// True when one of the entries first + 1 .. last + 1 is due; entries beyond
+// the array (channels the runtime passed no flag for) never are.
+bool AnyDue(const CArray<int, int>& flags, int first, int last)
+{
+    int64_t from = static_cast<int64_t>(first) + 1;
+    int64_t to = static_cast<int64_t>(last) + 1;
+    if (from < 1) from = 1;
+    if (to > flags.GetSize() - 1) to = flags.GetSize() - 1;
+    for (int64_t i = from; i <= to; ++i) {
+        if (flags[static_cast<int>(i)] == COLLECT_FLAG_DUE) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int CDevCtrl::ChannelRefChange(const int* refs, int count)
+{
+    if (!refs || count < 0) return DEV_ERR_BADARG;
+    if (m_HolnData.pComm) m_HolnData.pComm->SetDevName(m_HolnData.strDevName);
+    _InitValueArray(count);
+    if (_InitPChanglRef(refs, count, m_RefFlag) != 0) return DEV_ERR_NORTDB;
+    // Channels beyond the runtime's count are not referenced, whatever an
+    // earlier call said about them.
+    for (int i = count + 1; i < m_RefFlag.GetSize(); ++i) m_RefFlag[i] = 0;
+    if (!HasRows(m_HolnData)) return 0;
+
+    DEV_DATA& dev = *m_HolnData.pMydata;
+    if (dev.DynBlockArray.GetSize() > 0) {
+        dev.DynBlockArray.RemoveAll();
+        dev.nRankNum = 0;
+    }
+    if (CDevBas::mfMakeBlock(m_HolnData, m_RefFlag, 1) == -1) return DEV_ERR_RESOURCE;
+    return 0;
+}
+
+int CDevCtrl::CollectDevData(const int* flags, int count)
+{
+    if (count == 0 || !flags) return 0;
+    if (!m_HolnData.pComm) return DEV_ERR_NOCOMM;
+    m_HolnData.pComm->SetDevName(m_HolnData.strDevName);
+    if (!m_ChangingChl.empty()) return DEV_ERR_ADDRCHANGE;
+    _InitValueArray(count);
+    if (!m_pDevRtdb || count < 0) return DEV_ERR_NORTDB;
+
+    // The runtime's flags are copied; its array is only read.
+    _InitCollectData(flags, count, m_CollectFlag);
+    if (_InitSetReadIndex(m_CollectFlag) == 0) return 0;
+    if (holn_device::SvrCollectDevData(m_HolnData, m_CollectFlag, m_Value, m_StrValue) == 0)
+        _SetValueToRtdb(m_CollectFlag, m_Value, m_StrValue);
+    return SaturateToInt(m_Value[0]);
+}
+
+// Picks the next rank with a due channel, round robin from the current one.
+int CDevCtrl::_InitSetReadIndex(CArray<int, int>& flags)
+{
+    DEV_DATA* dev = m_HolnData.pMydata;
+    if (!dev) return 0;
+    CArray<DynBlock, DynBlock&>& blocks = dev->DynBlockArray;
+    int count = blocks.GetSize();
+    if (count == 0) {
+        dev->nCurRank = 0;
+        dev->nCurBlock = 0;
+        return 0;
+    }
+    int current = dev->nCurRank;
+    for (int i = 0; i < count; ++i) {
+        if (blocks[i].nRank >= current && _NeedCollect(flags, blocks[i].nRank)) {
+            dev->nCurRank = blocks[i].nRank;
+            dev->nCurBlock = i;
+            return 1;
+        }
+    }
+    dev->nCurRank = 0;
+    dev->nCurBlock = 0;
+    for (int i = 0; i < count && blocks[i].nRank < current; ++i) {
+        if (_NeedCollect(flags, blocks[i].nRank)) {
+            dev->nCurRank = blocks[i].nRank;
+            dev->nCurBlock = i;
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int CDevCtrl::_NeedCollect(CArray<int, int>& flags, int rank)
+{
+    DEV_DATA* dev = m_HolnData.pMydata;
+    if (!dev) return 0;
+    CArray<DynBlock, DynBlock&>& blocks = dev->DynBlockArray;
+    for (int i = 0; i < blocks.GetSize(); ++i) {
+        if (blocks[i].nRank == rank && AnyDue(flags, blocks[i].nStartRow, blocks[i].nEndRow)) return 1;
+    }
+    return 0;
+}
+
+int CDevCtrl::_NeedCollect(int first, int last, CArray<int, int>& flags)
+{
+    return AnyDue(flags, first, last) ? 1 : 0;
+}
+
+// Entry 0 := 1, entry i + 1 := the runtime's flag i; the array grows only
+// when it is too short for the count.
+int CDevCtrl::_InitCollectData(const int* flags, int count, CArray<int, int>& out)
+{
+    if (!m_pDevRtdb || !flags || count < 0) return DEV_ERR_RESOURCE;
+    if (out.GetSize() < count + 1) out.SetSize(count + 1);
+    out[0] = 1;
+    for (int i = 0; i < count; ++i) out[i + 1] = flags[i];
+    return 0;
+}
+
+// Stores every channel of flag 3 by the type the database reports for it.
+int CDevCtrl::_SetValueToRtdb(CArray<int, int>& flags, CArray<double, double>& values, CStringArray& strings)
+{
+    if (!m_pDevRtdb) return DEV_ERR_RESOURCE;
+    for (int i = 1; i < flags.GetSize(); ++i) {
+        if (flags[i] != COLLECT_FLAG_STORE) continue;
+        int channel = i - 1;
+        DATATYPE type = 0;
+        if (m_pDevRtdb->GetValueTypeByChannel(channel, type) != 0) continue;
+        if (type == DATATYPE_INT && i < values.GetSize()) {
+            m_pDevRtdb->SetValueByChannel(channel, SaturateToInt(values[i]));
+        } else if (type == DATATYPE_DOUBLE && i < values.GetSize()) {
+            m_pDevRtdb->SetValueByChannel(channel, values[i]);
+        } else if (type == DATATYPE_STRING && i < strings.GetSize()) {
+            std::string text = strings[i].str();
+            m_pDevRtdb->SetValueByChannel(channel, text);
+        }
+    }
+    return 0;
+}
