@@ -63,6 +63,16 @@ bool BracketRuleApplies(const CByteArray& gathered, uint32_t seq)
     return gathered.GetSize() == 2 && gathered[1] == FRAME_BRACKET && !StartsWithSeq(gathered, seq);
 }
 
+const unsigned char FRAME_EXCEPTION_FLAG = 0x80;
+
+bool IsCompleteException(const CByteArray& gathered, uint32_t seq)
+{
+    if (gathered.GetSize() < 8 || !StartsWithSeq(gathered, seq)) return false;
+    if ((gathered[7] & FRAME_EXCEPTION_FLAG) == 0) return false;
+    int frameLength = 6 + ((gathered[4] << 8) | gathered[5]);
+    return gathered.GetSize() >= frameLength;
+}
+
 // Gathers one attempt's reply into gathered.
 void GatherReply(HOLN_DATA& data, uint32_t seq, unsigned int expected, int64_t waitMs, CByteArray& gathered)
 {
@@ -88,6 +98,9 @@ void GatherReply(HOLN_DATA& data, uint32_t seq, unsigned int expected, int64_t w
         }
         RemoveStaleReplies(gathered, seq);
         if (static_cast<unsigned int>(gathered.GetSize()) >= workExpected) return;
+        // An exception reply is shorter than any expected reply; once its own
+        // length says it is complete, waiting longer cannot change the result.
+        if (IsCompleteException(gathered, seq)) return;
         // A peer that keeps sending without completing a reply must not hold
         // the caller forever: give up once the wait time has passed since the
         // start or since the reply last grew, whichever is later.

@@ -197,6 +197,25 @@ TEST_F(FrameTest, ShortAndForeignRepliesAreRefused)
     EXPECT_EQ(frame.GetLength(), 20);
 }
 
+TEST_F(FrameTest, CompleteExceptionReplyIsRefusedWithoutWaiting)
+{
+    m_Comm.QueueReply(Bytes{0, 1, 0, 0, 0, 3, 1, 0xA0, 2});
+    CString frame;
+    EXPECT_EQ(Transact("000000080120800000640010", 41, 1, &frame), DEV_PROTO_REFUSED);
+    EXPECT_EQ(frame, "00010000000301A002");
+    EXPECT_TRUE(FakeClockSleeps().empty());
+}
+
+TEST_F(FrameTest, IncompleteExceptionReplyIsAwaited)
+{
+    m_Comm.QueueChunk(Bytes{0, 1, 0, 0, 0, 3, 1, 0xA0});
+    m_Comm.QueueChunk(Bytes{});
+    m_Comm.QueueChunk(Bytes{2});
+    CString frame;
+    EXPECT_EQ(Transact("000000080120800000640010", 41, 1, &frame), DEV_PROTO_REFUSED);
+    EXPECT_EQ(frame, "00010000000301A002");
+}
+
 TEST_F(FrameTest, FragmentOfAnotherTransactionWithTheRightCodeIsRefused)
 {
     // A fragment whose length field cannot be stepped over stays in front.
