@@ -133,6 +133,7 @@ void addSimCommand(CLI::App& app)
     sim->add_flag("--signals", o.signals,
                   "Live values: D0 counts seconds (WUB), D2-D3 a sine (DF, order 0), M0 toggles each second");
     sim->add_flag("-v,--verbose", o.verbose, "Print every request and reply, decoded");
+    sim->add_option("--pcap", o.pcapPath, "Record the TCP traffic into this file (classic pcap, for Wireshark/tshark)");
     sim->add_option("--seconds", args->seconds, "Stop after this many seconds (default: run until Ctrl-C)")
         ->check(CLI::NonNegativeNumber);
     auto probability = CLI::Range(0.0, 1.0);

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -24,6 +25,7 @@
 #include "plc/plc_values.h"
 #include "sim/fault_injector.h"
 #include "sim/frame_stream.h"
+#include "sim/pcap_writer.h"
 
 namespace vemo {
 namespace {
@@ -103,6 +105,8 @@ struct Connection {
     Fd fd;
     uint64_t number;
     std::string peer;
+    uint32_t peerIp = 0;  // for the capture; TCP only
+    uint16_t peerPort = 0;
     FrameAssembler frames;
     FaultInjector faults;
     std::deque<Pending> out;
@@ -142,8 +146,12 @@ private:
     void log(const std::string& line) const;
     std::string tag(const Connection& c) const;
 
+    void capture(const Connection& c, const uint8_t* data, size_t size, bool fromClient);
+    void captureClose(const Connection& c);
+
     Simulator& owner_;
     SimulatorOptions options_;
+    std::unique_ptr<PcapWriter> pcap_;
     Fd listen_, wakeRead_, wakeWrite_, ptySlave_;
     std::vector<std::unique_ptr<Connection>> conns_;
     std::thread thread_;
@@ -234,6 +242,7 @@ void Simulator::Server::start()
     wakeWrite_ = Fd(pipeFds[1]);
     if (options_.tcp) openListener();
     if (options_.pty) openPty();
+    if (!options_.pcapPath.empty()) pcap_ = std::make_unique<PcapWriter>(options_.pcapPath);
     if (!listen_.valid() && conns_.empty()) throw std::runtime_error("nothing to serve: neither TCP nor --pty");
     if (options_.signals) owner_.applySignals(0);
     running = true;
@@ -310,6 +319,7 @@ void Simulator::Server::run()
             bool done = c.closeNow || (c.peerClosed && c.out.empty());
             if (done && !c.isPty()) {
                 log(tag(c) + "disconnected");
+                captureClose(c);
                 it = conns_.erase(it);
             } else {
                 ++it;
@@ -339,6 +349,8 @@ void Simulator::Server::acceptClients()
         setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
         ++connections;
         auto c = std::make_unique<Connection>(std::move(fd), nextConnection_++, peer, options_.faults);
+        c->peerIp = PcapWriter::ipv4(host);
+        c->peerPort = static_cast<uint16_t>(std::strtoul(serv, nullptr, 10));
         log(tag(*c) + "connected");
         conns_.push_back(std::move(c));
     }
@@ -355,6 +367,7 @@ void Simulator::Server::readFrom(Connection& c)
             return;
         }
         if (n < 0) return;
+        capture(c, chunk, static_cast<size_t>(n), true);
         c.frames.feed(chunk, static_cast<size_t>(n));
         while (!c.closeNow) {
             auto frame = c.frames.next();
@@ -419,6 +432,19 @@ void Simulator::Server::serve(Connection& c, const std::vector<uint8_t>& request
     }
 }
 
+// Only TCP conversations have addresses to show in a capture.
+void Simulator::Server::capture(const Connection& c, const uint8_t* data, size_t size, bool fromClient)
+{
+    if (!pcap_ || c.isPty()) return;
+    pcap_->record(c.peerIp, c.peerPort, PcapWriter::ipv4(options_.host), port, data, size, fromClient);
+}
+
+void Simulator::Server::captureClose(const Connection& c)
+{
+    if (!pcap_ || c.isPty()) return;
+    pcap_->close(c.peerIp, c.peerPort, PcapWriter::ipv4(options_.host), port, c.peerClosed);
+}
+
 void Simulator::Server::flush(Connection& c, Clock::time_point now)
 {
     while (!c.out.empty() && c.out.front().due <= now && !c.closeNow) {
@@ -436,6 +462,7 @@ void Simulator::Server::flush(Connection& c, Clock::time_point now)
             c.closeNow = true;  // the peer is gone
             return;
         }
+        capture(c, data, static_cast<size_t>(n), false);
         p.offset += static_cast<size_t>(n);
         if (p.offset < p.bytes.size()) return;
         c.outBytes -= p.bytes.size();

@@ -56,6 +56,7 @@ struct SimulatorOptions {
     bool pty = false;                 // also serve a pseudo-terminal (see ptyPath())
     bool signals = false;             // live values, see above
     bool verbose = false;             // log every request and reply, decoded
+    std::string pcapPath;             // record the TCP conversations there (classic pcap)
     FaultOptions faults;
     // Where log lines go (connections, verbose frames, faults); stderr when empty.
     std::function<void(const std::string&)> log;
