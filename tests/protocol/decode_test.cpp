@@ -84,7 +84,7 @@ protected:
     // own length unless given), data.
     static std::string Reply(const std::string& hexData, int byteCount = -1, const char* function = "20")
     {
-        char count[8];
+        char count[16];
         std::snprintf(count, sizeof(count), "%.2X", byteCount < 0 ? static_cast<int>(hexData.size() / 2) : byteCount);
         return std::string("0001000000000") + "1" + function + count + hexData;
     }
