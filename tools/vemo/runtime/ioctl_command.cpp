@@ -68,7 +68,7 @@ int runIoctl(const IoctlSettings& settings)
 {
     // Parse the variables before connecting: a typing mistake costs nothing.
     std::vector<std::pair<std::string, runtime::Value>> variables;
-    for (const std::string& spec : settings.variables) variables.push_back(runtime::parseVariable(spec));
+    for (const std::string& setting : settings.variables) variables.push_back(runtime::parseVariable(setting));
 
     std::string source;
     std::unique_ptr<runtime::Session> session = settings.connection.open(source);

@@ -150,16 +150,16 @@ Value parseChannelValue(const ChannelInfo& channel, const std::string& raw)
     return Value::ofDouble(d);
 }
 
-std::pair<std::string, Value> parseVariable(const std::string& spec)
+std::pair<std::string, Value> parseVariable(const std::string& setting)
 {
-    size_t eq = spec.find('=');
+    size_t eq = setting.find('=');
     if (eq == std::string::npos) {
-        throw std::runtime_error("--var " + spec +
+        throw std::runtime_error("--var " + setting +
                                  ": write NAME=VALUE (e.g. --var Count=0 --var Level=0.0 --var Text=\"\")");
     }
-    std::string name = trim(spec.substr(0, eq));
-    if (name.empty()) throw std::runtime_error("--var " + spec + ": the variable has no name");
-    const std::string raw = spec.substr(eq + 1);
+    std::string name = trim(setting.substr(0, eq));
+    if (name.empty()) throw std::runtime_error("--var " + setting + ": the variable has no name");
+    const std::string raw = setting.substr(eq + 1);
     const std::string text = trim(raw);
     long long v = 0;
     if (parseInteger(text, v)) {

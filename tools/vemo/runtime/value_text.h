@@ -20,7 +20,7 @@ Value parseChannelValue(const ChannelInfo& channel, const std::string& text);
 // one (a double when it exceeds 32 bits), a double if it is a number with a
 // point or an exponent, otherwise a string (surrounding quotes removed).
 // Throws std::runtime_error when there is no "=" or no name.
-std::pair<std::string, Value> parseVariable(const std::string& spec);
+std::pair<std::string, Value> parseVariable(const std::string& setting);
 
 // Display text: integers in decimal, doubles with up to `digits`
 // significant digits, strings quoted with control characters escaped.
