@@ -6,7 +6,8 @@ namespace {
 
 const uint32_t KIND_DWORD = 1;
 const uint32_t KIND_STRING = 2;
-const uint32_t VALUE_UNKNOWN = 0xFFFFFFFFu;
+// What a text property reads as before it is set.
+const CString TEXT_UNSET;
 // Newest blob format the readers understand.
 const int FORMAT_CURRENT = ARCHIVE_FORMAT_MARKER;
 
@@ -33,7 +34,6 @@ CArray<uint32_t, uint32_t> CDevRow::m_dwArPropertyTaxis;
 CDevRow::CDevRow()
 {
     m_dwValues.SetSize(static_cast<int>(m_dwPropertyNum));
-    m_strValues.SetSize(static_cast<int>(m_dwPropertyNum));
     ++m_dwRowNum;
 }
 
@@ -95,10 +95,32 @@ bool CDevRow::SchemaIsConsistent()
            static_cast<uint32_t>(m_dwArPropertyTaxis.GetSize()) == m_dwPropertyNum;
 }
 
+// A row's slots are its dword values; texts are held only once set and read
+// as empty before.
 bool CDevRow::HasAllSlots() const
 {
-    return static_cast<uint32_t>(m_dwValues.GetSize()) >= m_dwPropertyNum &&
-           static_cast<uint32_t>(m_strValues.GetSize()) >= m_dwPropertyNum;
+    return static_cast<uint32_t>(m_dwValues.GetSize()) >= m_dwPropertyNum;
+}
+
+const CString& CDevRow::TextAt(int index) const
+{
+    for (int i = 0; i < m_strValues.GetSize(); ++i)
+        if (m_strValues[i].nIndex == index) return m_strValues[i].strValue;
+    return TEXT_UNSET;
+}
+
+void CDevRow::SetTextAt(int index, const CString& value)
+{
+    for (int i = 0; i < m_strValues.GetSize(); ++i) {
+        if (m_strValues[i].nIndex == index) {
+            m_strValues.ElementAt(i).strValue = value;
+            return;
+        }
+    }
+    SRowText text;
+    text.nIndex = index;
+    text.strValue = value;
+    m_strValues.Add(text);
 }
 
 uint32_t CDevRow::GetdwValue(const CString& name) const
@@ -114,21 +136,15 @@ void CDevRow::SetdwValue(const CString& name, uint32_t value)
 CString CDevRow::GetstrValue(const CString& name) const
 {
     const int index = GetIndexFromName(name);
-    if (index < 0 || index >= m_strValues.GetSize()) return CString();
-    return m_strValues[index];
+    if (index < 0 || index >= m_dwValues.GetSize()) return CString();
+    return TextAt(index);
 }
 
 void CDevRow::SetstrValue(const CString& name, const CString& value)
 {
     const int index = GetIndexFromName(name);
-    if (index < 0 || index >= m_strValues.GetSize()) return;
-    m_strValues[index] = value;
-}
-
-uint32_t CDevRow::GetdwValueAt(int index) const
-{
-    if (index < 0 || index >= m_dwValues.GetSize()) return VALUE_UNKNOWN;
-    return m_dwValues[index];
+    if (index < 0 || index >= m_dwValues.GetSize()) return;
+    SetTextAt(index, value);
 }
 
 void CDevRow::SetdwValueAt(int index, uint32_t value)
@@ -146,7 +162,7 @@ int CDevRow::CompareKeys(const CDevRow& other) const
         if (m_dwArPropertyType[i] == KIND_DWORD)
             order = CompareDword(m_dwValues[i], other.m_dwValues[i]);
         else if (m_dwArPropertyType[i] == KIND_STRING)
-            order = CompareText(m_strValues[i], other.m_strValues[i]);
+            order = CompareText(TextAt(i), other.TextAt(i));
         if (order != 0) return order;
     }
     return 0;
@@ -172,8 +188,7 @@ bool CDevRow::operator==(const CDevRow& other) const
     for (int i = 0; i < count; ++i) {
         if (m_dwArPropertyTaxis[i] != 1) continue;
         if (m_dwArPropertyType[i] == KIND_DWORD && m_dwValues[i] != other.m_dwValues[i]) return false;
-        if (m_dwArPropertyType[i] == KIND_STRING && CompareText(m_strValues[i], other.m_strValues[i]) != 0)
-            return false;
+        if (m_dwArPropertyType[i] == KIND_STRING && CompareText(TextAt(i), other.TextAt(i)) != 0) return false;
     }
     return true;
 }
@@ -204,7 +219,7 @@ void CDevRow::Serialize(COwnerArchive& ar)
         if (m_dwArPropertyType[i] == KIND_DWORD)
             ar << static_cast<unsigned int>(m_dwValues[i]);
         else if (m_dwArPropertyType[i] == KIND_STRING)
-            ar << m_strValues[i];
+            ar << TextAt(i);
     }
 }
 
@@ -225,7 +240,10 @@ int CDevRow::DeserializeFormOld(COwnerArchive& ar)
             ar >> value;
             m_dwValues[i] = value;
         } else if (m_dwArPropertyType[i] == KIND_STRING) {
-            ar >> m_strValues[i];
+            // A failed read leaves the text as it was.
+            CString text = TextAt(i);
+            ar >> text;
+            SetTextAt(i, text);
         }
     }
     return 0;
@@ -237,7 +255,6 @@ int CDevRow::SerializableCount() const
     int count = static_cast<int>(m_dwPropertyNum);
     if (count > m_dwArPropertyType.GetSize()) count = m_dwArPropertyType.GetSize();
     if (count > m_dwValues.GetSize()) count = m_dwValues.GetSize();
-    if (count > m_strValues.GetSize()) count = m_strValues.GetSize();
     return count;
 }
 

@@ -26,7 +26,11 @@ public:
     void SetstrValue(const CString& name, const CString& value);
 
     // Index-based access for hot paths (no name lookup); -1 / empty when out of range.
-    uint32_t GetdwValueAt(int index) const;
+    // Inline: the decoder reads four properties of every channel it decodes.
+    uint32_t GetdwValueAt(int index) const
+    {
+        return index >= 0 && index < m_dwValues.GetSize() ? m_dwValues[index] : 0xFFFFFFFFu;
+    }
     void SetdwValueAt(int index, uint32_t value);
 
     bool operator>(const CDevRow& other) const;
@@ -56,8 +60,18 @@ private:
     static CArray<uint32_t, uint32_t> m_dwArPropertyType;
     static CArray<uint32_t, uint32_t> m_dwArPropertyTaxis;
 
+    // One text property's value. A row holds only the texts that were set:
+    // a channel row has one text property (its name) among eight, and a slot
+    // per property would cost every channel seven empty strings.
+    struct SRowText {
+        int32_t nIndex = -1;
+        CString strValue;
+    };
+    const CString& TextAt(int index) const;
+    void SetTextAt(int index, const CString& value);
+
     CArray<uint32_t, uint32_t> m_dwValues;
-    CStringArray m_strValues;
+    CArray<SRowText, const SRowText&> m_strValues;
 };
 
 class CDevTable : public COwnerObject {

@@ -10,7 +10,9 @@
 // Result for an operation the announced version does not offer.
 const int RTDB_VERSION_TOO_OLD = static_cast<int>(0x80000002u);
 
-class CDevRtdb : public IDevRtdbCtrl2 {
+// Final: the device object's stores (one or two calls per channel and
+// collection) then go to the adapter directly rather than through its vtable.
+class CDevRtdb final : public IDevRtdbCtrl2 {
 public:
     CDevRtdb() = default;
     explicit CDevRtdb(IDevRtdbCtrl* runtime) : m_pRuntime(runtime) {}

@@ -5,6 +5,10 @@ namespace {
 
 const int COLLECT_FLAG_STORE = 3;
 const int COLLECT_FLAG_FAILED = 4;
+// Header and byte count of a read reply.
+const int REPLY_HEADER_BYTES = 9;
+// Blocks longer than any request can carry get no room made in advance.
+const int FRAME_TEXT_ROOM_LIMIT = 0x10000;
 
 // Marks the channels of one block that the runtime passed above 0; rows
 // without a flag entry are left alone.
@@ -13,8 +17,10 @@ void MarkBlock(const DynBlock& block, CArray<int, int>& flags, int flag)
     int first = block.nStartRow < 0 ? 0 : block.nStartRow;
     int last = block.nEndRow;
     if (last > flags.GetSize() - 2) last = flags.GetSize() - 2;
+    if (last < first) return;
+    int* entry = flags.GetData() + 1;
     for (int row = first; row <= last; ++row) {
-        if (flags[row + 1] > 0) flags[row + 1] = flag;
+        if (entry[row] > 0) entry[row] = flag;
     }
 }
 
@@ -84,6 +90,13 @@ int CDevBas::mfReadBlockFromDev(HOLN_DATA& data, CArray<int, int>& flags, CArray
 
     int length = mfFetchBlockLen(table, block.nStartRow, block.nEndRow);
     CString frame;
+    // Room for the reply's text from the start (two characters a byte, at
+    // most two bytes an element): the request, its transaction number and
+    // the reply then share one buffer instead of growing it three times.
+    if (length > 0 && length < FRAME_TEXT_ROOM_LIMIT) {
+        frame.GetBufferSetLength(2 * (REPLY_HEADER_BYTES + 2 * length) + 2);
+        frame.ReleaseBuffer(0);
+    }
     unsigned int expected =
         mfFormReadOrder(data, frame, table, DevPropValue(data, DEVPROP_STATION), length, block.nStartRow);
     int result = mfWriteAndRead(data, frame, expected, 0, attempts);

@@ -22,6 +22,24 @@ const uint8_t DEV_READ64_ORDER[8][8] = {
 };
 
 const int DEV_FIELD64_CHARS = 16;
+// A 32-bit field with its registers swapped: characters 4-7, then 0-7.
+const int DEV_FIELD32_SWAPPED_CHARS = 12;
+
+// The device's byte-order options, read once per reply rather than per channel.
+struct SDecodeOptions {
+    int nOrder16;
+    int nOrder32;
+    int nOrderFloat;
+    int nOrder64;
+    int nOrderDouble;
+};
+
+SDecodeOptions ReadOptions(const HOLN_DATA& data)
+{
+    return SDecodeOptions{DevPropValue(data, DEVPROP_ORDER16), DevPropValue(data, DEVPROP_ORDER32),
+                          DevPropValue(data, DEVPROP_ORDERFLOAT), DevPropValue(data, DEVPROP_ORDER64),
+                          DevPropValue(data, DEVPROP_ORDERDOUBLE)};
+}
 
 // What a reply offers to the decoder; counts never exceed what was received.
 struct SReplyView {
@@ -122,22 +140,51 @@ double Decode64Bytes(const uint8_t bytes[8], int code)
 }
 
 // 64-bit field: rearranged by the read option, then decoded with a full byte reversal.
-double Decode64(HOLN_DATA& data, const char* field, int length, int code)
+double Decode64(const SDecodeOptions& options, const char* field, int length, int code)
 {
-    int option = DevPropValue(data, code == 93 ? DEVPROP_ORDERDOUBLE : DEVPROP_ORDER64);
+    int option = code == 93 ? options.nOrderDouble : options.nOrder64;
     if (option < 0 || option > 7 || length < DEV_FIELD64_CHARS) return 0.0;
     uint8_t bytes[8];
     if (Field64Bytes(field, option, bytes)) return Decode64Bytes(bytes, code);
     // Not plain hex digits: let the codec apply its own parsing rules to the text.
-    CString text;
-    for (int j = 0; j < 8; ++j) text.Append(field + 2 * DEV_READ64_ORDER[option][j], 2);
-    return CDevServer::SvrStr2Double(text, code, 2, 1);
+    char text[DEV_FIELD64_CHARS];
+    for (int j = 0; j < 8; ++j) std::memcpy(text + 2 * j, field + 2 * DEV_READ64_ORDER[option][j], 2);
+    return CDevServer::SvrText2Double(text, DEV_FIELD64_CHARS, code, 2, 1);
+}
+
+// One field to a value, read where it lies (mfGetChlValue's rules).
+inline double FieldValue(const SDecodeOptions& options, const char* text, int length, int area, int code)
+{
+    if (code < 80) {
+        if (IsBitArea(area)) return CDevServer::SvrText2Double(text, length, code, 0, 1);
+        return CDevServer::SvrText2Double(text, length, code, options.nOrder16 == 1 ? 2 : 0, 2);
+    }
+    if (code <= 85) {
+        if (options.nOrder16 == 0) return CDevServer::SvrText2Double(text, length, code, 0, 1);
+        if (options.nOrder16 == 1) return CDevServer::SvrText2Double(text, length, code, 2, 1);
+        return 0.0;
+    }
+    if (code <= 89) {
+        int option = code == 89 ? options.nOrderFloat : options.nOrder32;
+        if (option == 0 || option == 3) return CDevServer::SvrText2Double(text, length, code, option == 3 ? 2 : 0, 1);
+        if (option != 1 && option != 2) return 0.0;
+        // Registers swapped: the second register's characters go in front of
+        // the first eight (a short field keeps what it has of both).
+        char swapped[DEV_FIELD32_SWAPPED_CHARS];
+        int head = length < 8 ? length : 8;
+        int second = head > 4 ? head - 4 : 0;
+        if (second > 0) std::memcpy(swapped, text + 4, static_cast<size_t>(second));
+        std::memcpy(swapped + second, text, static_cast<size_t>(head));
+        return CDevServer::SvrText2Double(swapped, second + head, code, option == 1 ? 2 : 0, 1);
+    }
+    return Decode64(options, text, length < DEV_FIELD64_CHARS ? length : DEV_FIELD64_CHARS, code);
 }
 
 struct SBlockContext {
     CDevTable* pTable;
     int nArea;
     uint32_t dwStartAddress;
+    SDecodeOptions options;
 };
 
 // Bytes of a string channel that may be taken: its length, capped by the byte
@@ -171,39 +218,31 @@ bool ExplainString(HOLN_DATA& data, SReplyView& view, const CDevRow& row, int64_
 }
 
 // Numeric field of a word-area channel; false when its bytes did not all arrive.
-bool ExplainWord(HOLN_DATA& data, const SReplyView& view, int area, uint32_t code, int64_t offsetRegs, CString& scratch,
-                 double& value)
+bool ExplainWord(const SBlockContext& block, const SReplyView& view, uint32_t code, int64_t offsetRegs, double& value)
 {
     int64_t regs = ChannelRegisters(code);
     if (2 * (offsetRegs + regs) > view.nDataBytes) return false;
     const char* field = view.pData + 4 * offsetRegs;
-    int chars = static_cast<int>(4 * regs);
-    int signedCode = static_cast<int>(code);
-    if (code >= 90) {
-        value = Decode64(data, field, chars, signedCode);
-        return true;
-    }
-    scratch.Empty();
-    scratch.Append(field, chars);
-    value = CDevBas::mfGetChlValue(data, scratch, area, signedCode);
+    value = FieldValue(block.options, field, static_cast<int>(4 * regs), block.nArea, static_cast<int>(code));
     return true;
 }
 
-bool ExplainBit(HOLN_DATA& data, const SReplyView& view, int area, int64_t element, CString& scratch, double& value)
+bool ExplainBit(const SBlockContext& block, const SReplyView& view, int64_t element, double& value)
 {
     int64_t byteIndex = element / 8;
     if (byteIndex >= view.nDataBytes) return false;
-    scratch.Empty();
-    scratch.Append(view.pData + 2 * byteIndex, 2);
-    value = CDevBas::mfGetChlValue(data, scratch, area, static_cast<int>(element % 8));
+    value = FieldValue(block.options, view.pData + 2 * byteIndex, 2, block.nArea, static_cast<int>(element % 8));
     return true;
 }
 
 // Decodes one row of a block; false when the row is left as it was.
 bool ExplainRow(HOLN_DATA& data, const SBlockContext& block, SReplyView& view, int row, CArray<double, double>& values,
-                CStringArray& strings, CString& scratch)
+                CStringArray& strings)
 {
     const CDevRow& line = block.pTable->Row(row);
+    // The highest property first: once it is known to be there, the
+    // compiler drops the range checks of the lower ones.
+    uint32_t code = line.GetdwValueAt(DEVROW_IDX_DATATYPE);
     uint32_t rw = line.GetdwValueAt(DEVROW_IDX_RWFLAG);
     if (rw != 0 && rw != 2) return false;
     // Only rows of the block's own area at or after its start address lie in the reply.
@@ -214,19 +253,18 @@ bool ExplainRow(HOLN_DATA& data, const SBlockContext& block, SReplyView& view, i
     int entry = row + 1;
     if (IsBitArea(block.nArea)) {
         if (entry >= values.GetSize()) return false;
-        return ExplainBit(data, view, block.nArea, offset, scratch, values[entry]);
+        return ExplainBit(block, view, offset, values[entry]);
     }
-    uint32_t code = line.GetdwValueAt(DEVROW_IDX_DATATYPE);
     if (code == static_cast<uint32_t>(DATACODE_STR)) {
         if (entry >= strings.GetSize()) return false;
         return ExplainString(data, view, line, offset, strings[entry]);
     }
     if (entry >= values.GetSize()) return false;
-    return ExplainWord(data, view, block.nArea, code, offset, scratch, values[entry]);
+    return ExplainWord(block, view, code, offset, values[entry]);
 }
 
-int ExplainBlock(HOLN_DATA& data, const DynBlock& block, SReplyView& view, CArray<int, int>& flags,
-                 CArray<double, double>& values, CStringArray& strings, CString& scratch)
+int ExplainBlock(HOLN_DATA& data, const SDecodeOptions& options, const DynBlock& block, SReplyView& view,
+                 CArray<int, int>& flags, CArray<double, double>& values, CStringArray& strings)
 {
     CDevTable* table = data.pMydata->pDevTable;
     int rows = table->GetRowCount();
@@ -234,14 +272,14 @@ int ExplainBlock(HOLN_DATA& data, const DynBlock& block, SReplyView& view, CArra
     const CDevRow& first = table->Row(block.nStartRow);
     uint32_t area = first.GetdwValueAt(DEVROW_IDX_TYPE);
     if (area >= static_cast<uint32_t>(CHL_AREA_NUM)) return 0;
-    SBlockContext context{table, static_cast<int>(area), first.GetdwValueAt(DEVROW_IDX_ADDRESS)};
+    SBlockContext context{table, static_cast<int>(area), first.GetdwValueAt(DEVROW_IDX_ADDRESS), options};
     // Rows without a flag entry are never decoded.
     int last = block.nEndRow;
     if (last > rows - 1) last = rows - 1;
     if (last > flags.GetSize() - 2) last = flags.GetSize() - 2;
     int decoded = 0;
     for (int row = block.nStartRow; row <= last; ++row) {
-        if (!ExplainRow(data, context, view, row, values, strings, scratch)) continue;
+        if (!ExplainRow(data, context, view, row, values, strings)) continue;
         flags[row + 1] = 3;
         ++decoded;
     }
@@ -258,38 +296,19 @@ int CDevBas::mfExplainCommByteData(HOLN_DATA& data, CArray<int, int>& flags, CAr
     DEV_DATA* dev = data.pMydata;
     if (!dev || !dev->pDevTable || dev->nCurBlock < 0) return 0;
     SReplyView view = ViewReply(reply);
-    CString scratch;
+    const SDecodeOptions options = ReadOptions(data);
     int decoded = 0;
     int count = dev->DynBlockArray.GetSize();
     for (int i = dev->nCurBlock; i < count && dev->DynBlockArray[i].nRank <= rank; ++i) {
         if (dev->DynBlockArray[i].nRank == rank)
-            decoded += ExplainBlock(data, dev->DynBlockArray[i], view, flags, values, strings, scratch);
+            decoded += ExplainBlock(data, options, dev->DynBlockArray[i], view, flags, values, strings);
     }
     return decoded;
 }
 
 // One field to a value. Bit areas take the bit offset as code; word areas the
-// channel's data-type code. The text may be rewritten.
+// channel's data-type code. The text is only read.
 double CDevBas::mfGetChlValue(HOLN_DATA& data, CString& text, int area, int code)
 {
-    int order16 = DevPropValue(data, DEVPROP_ORDER16);
-    if (code < 80) {
-        if (IsBitArea(area)) return CDevServer::SvrStr2Double(text, code, 0, 1);
-        return CDevServer::SvrStr2Double(text, code, order16 == 1 ? 2 : 0, 2);
-    }
-    if (code <= 85) {
-        if (order16 == 0) return CDevServer::SvrStr2Double(text, code, 0, 1);
-        if (order16 == 1) return CDevServer::SvrStr2Double(text, code, 2, 1);
-        return 0.0;
-    }
-    if (code <= 89) {
-        int option = DevPropValue(data, code == 89 ? DEVPROP_ORDERFLOAT : DEVPROP_ORDER32);
-        if (option == 0 || option == 3) return CDevServer::SvrStr2Double(text, code, option == 3 ? 2 : 0, 1);
-        if (option != 1 && option != 2) return 0.0;
-        // Registers swapped: the second register's bytes go in front.
-        text = text.Mid(4, 4) + text.Left(8);
-        return CDevServer::SvrStr2Double(text, code, option == 1 ? 2 : 0, 1);
-    }
-    int length = text.GetLength();
-    return Decode64(data, text.GetString(), length < DEV_FIELD64_CHARS ? length : DEV_FIELD64_CHARS, code);
+    return FieldValue(ReadOptions(data), text.GetString(), text.GetLength(), area, code);
 }

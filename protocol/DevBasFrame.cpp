@@ -1,6 +1,7 @@
 // Read requests and the request/response transaction every exchange with the
 // controller goes through.
 #include <cstdint>
+#include <cstring>
 
 #include "config/DevConst.h"
 #include "config/cstrtonumeric.h"
@@ -25,12 +26,49 @@ uint32_t NextFrameSeq(uint32_t seq)
     return seq > FRAME_SEQ_LAST ? 0 : seq + 1;
 }
 
-// The function code sits in characters 14-15 of a frame text.
+const char FRAME_HEX_LOWER[] = "0123456789abcdef";
+
+int HexDigitValue(char ch)
+{
+    if (ch >= '0' && ch <= '9') return ch - '0';
+    if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
+    if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
+    return -1;
+}
+
+// The function code sits in characters 14-15 of a frame text. Two hex
+// digits, as every frame built or received here has them, are read
+// directly; anything else goes through the text parser.
 int FrameFunctionCode(const CString& text)
 {
+    if (text.GetLength() >= 16) {
+        const int high = HexDigitValue(text[14]);
+        const int low = HexDigitValue(text[15]);
+        if (high >= 0 && low >= 0) return high * 16 + low;
+    }
     uint32_t code = 0;
     cstringToNumeric(text.Mid(14, 2), "%X", &code);
     return static_cast<int>(code);
+}
+
+// Exactly `width` lower-case hex digits of value (printf's "%.Nx" for a
+// value that fits); returns the end.
+char* PutHexField(char* dst, uint32_t value, int width)
+{
+    for (int i = width - 1; i >= 0; --i) {
+        dst[i] = FRAME_HEX_LOWER[value & 0xFu];
+        value >>= 4;
+    }
+    return dst + width;
+}
+
+// Appends count bytes at once (the reply arrives in chunks of hundreds).
+void AppendBytes(CByteArray& out, const unsigned char* bytes, int count)
+{
+    if (count <= 0) return;
+    const int old = out.GetSize();
+    out.SetSize(old + count);
+    std::memcpy(out.GetData() + old, bytes, static_cast<size_t>(count));
 }
 
 bool StartsWithSeq(const CByteArray& bytes, uint32_t seq)
@@ -89,13 +127,18 @@ void GatherReply(HOLN_DATA& data, uint32_t seq, unsigned int expected, int64_t w
             Holn_Sleep(FRAME_POLL_MS, 0);
             continue;
         }
-        for (int i = 0; i < chunk.GetSize(); ++i) {
+        // The bracket rule looks at the reply only when it is exactly two
+        // bytes long: byte by byte up to there, the rest of the chunk at once.
+        const int chunkSize = chunk.GetSize();
+        int i = 0;
+        for (; i < chunkSize && gathered.GetSize() < 2; ++i) {
             gathered.Add(chunk[i]);
             if (!bracketSeen && BracketRuleApplies(gathered, seq)) {
                 ++workExpected;
                 bracketSeen = true;
             }
         }
+        AppendBytes(gathered, chunk.GetData() + i, chunkSize - i);
         RemoveStaleReplies(gathered, seq);
         if (static_cast<unsigned int>(gathered.GetSize()) >= workExpected) return;
         // An exception reply is shorter than any expected reply; once its own
@@ -132,8 +175,20 @@ unsigned int CDevBas::mfFormReadOrder(HOLN_DATA& /*data*/, CString& text, CDevTa
         return 0;
     }
     bool wordArea = area > static_cast<uint32_t>(CHL_BITAREA_LAST);
-    text.Format("00000008%.2x%s%s%.6x%.4x", station, wordArea ? "20" : "1e", CHL_STR_READORDER[area].GetString(),
-                address, count);
+    // "00000008%.2x%s%s%.6x%.4x", written field by field: every value was
+    // checked to fit its width above.
+    const CString& areaCode = CHL_STR_READORDER[area];
+    char buffer[32 + 8];
+    char* end = buffer;
+    std::memcpy(end, "00000008", 8);
+    end = PutHexField(end + 8, static_cast<uint32_t>(station), 2);
+    std::memcpy(end, wordArea ? "20" : "1e", 2);
+    end += 2;
+    const int areaChars = areaCode.GetLength() <= 8 ? areaCode.GetLength() : 8;
+    std::memcpy(end, areaCode.GetString(), static_cast<size_t>(areaChars));
+    end = PutHexField(end + areaChars, address, 6);
+    end = PutHexField(end, static_cast<uint32_t>(count), 4);
+    text.Append(buffer, static_cast<int>(end - buffer));
     unsigned int dataBytes =
         wordArea ? 2u * static_cast<unsigned int>(count) : (static_cast<unsigned int>(count) + 7) / 8;
     return 9 + dataBytes;
@@ -146,22 +201,22 @@ int CDevBas::mfWriteAndRead(HOLN_DATA& data, CString& frame, unsigned int expect
 
     uint32_t seq = NextFrameSeq(data.pMydata->nFrameSeq);
     data.pMydata->nFrameSeq = seq;
-    CString seqText;
-    seqText.Format("%.4x", seq);
-    frame.Insert(0, seqText.GetString());
+    char seqText[5];
+    *PutHexField(seqText, seq, 4) = '\0';  // "%.4x"
+    frame.Insert(0, seqText);
     const int requestCode = FrameFunctionCode(frame);
-    const CString request = frame;
 
     if (attempts < 1) return DEV_PROTO_NOREPLY;
 
+    // Every attempt sends the same bytes: the request is converted once.
     CByteArray bytes;
+    CDevServer::SvrHStr2HByte(frame, bytes);
     CByteArray gathered;
+    // Room for the whole reply (and the bracket byte) from the start.
+    gathered.Reserve(static_cast<int>(expected < 0x10000u ? expected + 1 : 0x10000u));
     for (int attempt = 0; attempt < attempts; ++attempt) {
-        frame = request;
         int waitMs = DevPropValue(data, DEVPROP_WAITTIME);
         if (waitMs < 0) waitMs = 0;
-        bytes.Clear();
-        CDevServer::SvrHStr2HByte(frame, bytes);
         CDevServer::SvrWriteTcpip(data, bytes);
         gathered.Clear();
         GatherReply(data, seq, expected, waitMs, gathered);

@@ -41,6 +41,9 @@ public:
 
     // --- value codec (DevServerCodec.cpp)
     static double SvrStr2Double(const CString& text, int type, int swapUnit, int len);
+    // The same on the first `length` characters at text: fields cut out of a
+    // reply are decoded where they lie, without a CString of their own.
+    static double SvrText2Double(const char* text, int length, int type, int swapUnit, int len);
     static CString SvrDouble2Str(double value, int type, int swapUnit, int len);
     static int Double2Int(double value);
     static int SvrSetByteBit(CByteArray& bytes, double value, int bit);

@@ -295,6 +295,68 @@ double DecodeWindow(const char* p, int count, int type)
     }
 }
 
+// The usual field, decoded without the general window: an integer or bit
+// field of at most 8 plain hexadecimal digits, unswapped or byte-reversed
+// (swapUnit 2). Gives what DecodeWindow gives for such a field; false for
+// anything else (BCD, text, 64-bit codes, other characters or units).
+bool DecodePlainField(const char* p, int count, int type, int swapUnit, double& out)
+{
+    if (count < 2 || count > 8 || (count & 1) != 0 || (swapUnit > 0 && swapUnit != 2)) return false;
+    uint32_t bits = 0;
+    for (int i = 0; i < count; i += 2) {
+        const unsigned high = DigitValue(p[i]);
+        const unsigned low = DigitValue(p[i + 1]);
+        if ((high | low) >= 16) return false;
+        bits = (bits << 8) | (high << 4) | low;
+    }
+    if (swapUnit == 2) {
+        uint32_t reversed = 0;
+        for (int i = 0; i < count / 2; ++i) {
+            reversed = (reversed << 8) | (bits & 0xFFu);
+            bits >>= 8;
+        }
+        bits = reversed;
+    }
+    if (IsBitCode(type)) {
+        out = (bits >> type) & 1u ? 1.0 : 0.0;
+        return true;
+    }
+    switch (type) {
+        case CODEC_UB8:
+        case CODEC_WUB:
+        case CODEC_DUB:
+            out = static_cast<double>(bits & LowMask(type));
+            return true;
+        case CODEC_B8:
+        case CODEC_WB:
+        case CODEC_DB:
+            out = static_cast<double>(SignExtend(bits, type));
+            return true;
+        case CODEC_DF:
+            // Eight digits: the byte pairs read as one plain number.
+            if (count != 8) return false;
+            out = DecodeFloat(bits);
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Everything but the plain fields: the window, reversed by swapUnit first.
+// Kept out of line so that the common path sets up no buffers.
+__attribute__((noinline)) double DecodeGeneral(const char* text, int count, int type, int swapUnit)
+{
+    if (swapUnit <= 0) return DecodeWindow(text, count, type);
+    if (count > CODEC_STACK_CHARS) {
+        std::string reversed(static_cast<size_t>(count), '\0');
+        const int kept = ReverseChunks(text, count, swapUnit, &reversed[0]);
+        return DecodeWindow(reversed.data(), kept, type);
+    }
+    char reversed[CODEC_STACK_CHARS];
+    const int kept = ReverseChunks(text, count, swapUnit, reversed);
+    return DecodeWindow(reversed, kept, type);
+}
+
 // --- formatting
 
 // The last `digits` hexadecimal digits of value.
@@ -426,18 +488,17 @@ CString FormatText(double value, int decimals, int width)
 
 double CDevServer::SvrStr2Double(const CString& text, int type, int swapUnit, int len)
 {
+    return SvrText2Double(text.GetString(), text.GetLength(), type, swapUnit, len);
+}
+
+double CDevServer::SvrText2Double(const char* text, int length, int type, int swapUnit, int len)
+{
     const int64_t digits = DecodeDigits(type, len);
-    if (digits <= 0 || text.GetLength() < digits) return 0.0;
+    if (!text || digits <= 0 || length < digits) return 0.0;
     const int count = static_cast<int>(digits);
-    if (swapUnit <= 0) return DecodeWindow(text.GetString(), count, type);
-    if (count > CODEC_STACK_CHARS) {
-        std::string reversed(static_cast<size_t>(count), '\0');
-        const int kept = ReverseChunks(text.GetString(), count, swapUnit, &reversed[0]);
-        return DecodeWindow(reversed.data(), kept, type);
-    }
-    char reversed[CODEC_STACK_CHARS];
-    const int kept = ReverseChunks(text.GetString(), count, swapUnit, reversed);
-    return DecodeWindow(reversed, kept, type);
+    double value;
+    if (DecodePlainField(text, count, type, swapUnit, value)) return value;
+    return DecodeGeneral(text, count, type, swapUnit);
 }
 
 CString CDevServer::SvrDouble2Str(double value, int type, int swapUnit, int len)

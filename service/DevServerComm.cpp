@@ -54,7 +54,11 @@ bool AppendBounded(CByteArray& out, const unsigned char* chunk, int count)
 {
     const int room = SVR_READ_LOOP_MAXBYTES - out.GetSize();
     const int take = count < room ? count : room;
-    for (int i = 0; i < take; ++i) out.Add(chunk[i]);
+    if (take > 0) {
+        const int old = out.GetSize();
+        out.SetSize(old + take);
+        std::memcpy(out.GetData() + old, chunk, static_cast<size_t>(take));
+    }
     return out.GetSize() < SVR_READ_LOOP_MAXBYTES;
 }
 

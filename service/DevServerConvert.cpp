@@ -37,7 +37,20 @@ struct SHexClassTable {
 };
 constexpr SHexClassTable HEX_CLASS;
 
-const char HEX_DIGITS_UPPER[] = "0123456789ABCDEF";
+constexpr char HEX_DIGITS_UPPER[] = "0123456789ABCDEF";
+
+// The two upper-case digits of every byte value: one lookup per byte.
+struct SHexPairTable {
+    char pair[256][2];
+    constexpr SHexPairTable() : pair()
+    {
+        for (int i = 0; i < 256; ++i) {
+            pair[i][0] = HEX_DIGITS_UPPER[i >> 4];
+            pair[i][1] = HEX_DIGITS_UPPER[i & 0x0F];
+        }
+    }
+};
+constexpr SHexPairTable HEX_PAIR;
 
 // Value of a two-character field as the "%x" text parser reads it: a leading
 // minus is dropped, white space and a plus may precede the digit, parsing
@@ -143,10 +156,15 @@ int CDevServer::SvrHByte2HStr(const CByteArray& in, CString& out)
     }
     char* dst = out.GetBufferSetLength(2 * n);
     const unsigned char* src = in.GetData();
-    for (int i = 0; i < n; ++i) {
-        dst[2 * i] = HEX_DIGITS_UPPER[src[i] >> 4];
-        dst[2 * i + 1] = HEX_DIGITS_UPPER[src[i] & 0x0F];
+    int i = 0;
+    // Two bytes per step: a 240-byte reply is converted on every transaction.
+    for (; i + 1 < n; i += 2) {
+        char quad[4];
+        std::memcpy(quad, HEX_PAIR.pair[src[i]], 2);
+        std::memcpy(quad + 2, HEX_PAIR.pair[src[i + 1]], 2);
+        std::memcpy(dst + 2 * i, quad, 4);
     }
+    if (i < n) std::memcpy(dst + 2 * i, HEX_PAIR.pair[src[i]], 2);
     return 1;
 }
 
