@@ -6,6 +6,7 @@
 
 #include "config/Dev.h"
 #include "host/host.h"
+#include "service/TextDecoders.h"
 
 class COwnerArchive;
 struct DEV_DATA;
@@ -73,6 +74,13 @@ struct DEV_DATA {
     uint32_t dwWriteTick = 0;
     int32_t nReserved4 = 0;
     uint32_t nFrameSeq = 0;
+    CTextDecoders TextDecoders;  // string channels of this device
+    // Buffers of the request/reply exchange, kept from call to call so that
+    // a read allocates nothing for them.
+    CString strReadFrame;
+    CByteArray RequestBytes;
+    CByteArray ReplyBytes;
+    CByteArray ReadChunk;
 };
 
 // A device property the blob did not supply reads as 0.

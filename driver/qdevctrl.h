@@ -62,6 +62,10 @@ public:
     int _InitAddressTable(CArray<unsigned int, unsigned int>& table);
 
 private:
+    void RankEntries(const DEV_DATA& dev, int rank, int& first, int& last) const;
+    void StoreEntries(CArray<int, int>& flags, CArray<double, double>& values, CStringArray& strings, int first,
+                      int last);
+
     HOLN_DATA m_HolnData;
     CDevRtdb* m_pDevRtdb = nullptr;
     int32_t m_nChlNum = -1;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <string>
 
 #include "driver/dravik_vemo_pna.h"
@@ -44,6 +45,27 @@ int NextToStore(const int* flag, int i, int count)
     }
     while (i < count && flag[i] != COLLECT_FLAG_STORE) ++i;
     return i;
+}
+
+// True when one of count values is 3. Every call looks at all of the
+// runtime's flags, so they are compared four at a time with vector
+// operations (plain integer code where the target has none).
+bool AnyStoreFlag(const int* flag, int count)
+{
+    typedef int32_t V4 __attribute__((vector_size(16)));
+    const V4 store = {COLLECT_FLAG_STORE, COLLECT_FLAG_STORE, COLLECT_FLAG_STORE, COLLECT_FLAG_STORE};
+    V4 hits = {0, 0, 0, 0};
+    int i = 0;
+    for (; i + 8 <= count; i += 8) {
+        V4 a;
+        V4 b;
+        std::memcpy(&a, flag + i, sizeof a);
+        std::memcpy(&b, flag + i + 4, sizeof b);
+        hits |= (a == store) | (b == store);
+    }
+    int any = hits[0] | hits[1] | hits[2] | hits[3];
+    for (; i < count; ++i) any |= flag[i] == COLLECT_FLAG_STORE;
+    return any != 0;
 }
 
 // True when one of the entries first + 1 .. last + 1 is due; entries beyond
@@ -94,8 +116,14 @@ int CDevCtrl::CollectDevData(const int* flags, int count)
     // The runtime's flags are copied; its array is only read.
     _InitCollectData(flags, count, m_CollectFlag);
     if (_InitSetReadIndex(m_CollectFlag) == 0) return 0;
+    // A read marks 3 only inside the blocks of its rank; unless the runtime
+    // passed a 3 itself, the store need not look at any other channel.
+    const bool runtimeStores = AnyStoreFlag(m_CollectFlag.GetData() + 1, m_CollectFlag.GetSize() - 1);
+    int first = 1;
+    int last = m_CollectFlag.GetSize() - 1;
+    if (!runtimeStores) RankEntries(*m_HolnData.pMydata, m_HolnData.pMydata->nCurRank, first, last);
     if (holn_device::SvrCollectDevData(m_HolnData, m_CollectFlag, m_Value, m_StrValue) == 0)
-        _SetValueToRtdb(m_CollectFlag, m_Value, m_StrValue);
+        StoreEntries(m_CollectFlag, m_Value, m_StrValue, first, last);
     return SaturateToInt(m_Value[0]);
 }
 
@@ -162,16 +190,41 @@ int CDevCtrl::_InitCollectData(const int* flags, int count, CArray<int, int>& ou
 int CDevCtrl::_SetValueToRtdb(CArray<int, int>& flags, CArray<double, double>& values, CStringArray& strings)
 {
     if (!m_pDevRtdb) return DEV_ERR_RESOURCE;
+    StoreEntries(flags, values, strings, 1, flags.GetSize() - 1);
+    return 0;
+}
+
+// Entries first .. last of the collect flags that a read of the rank can
+// mark: those of its blocks' rows, clamped to the array.
+void CDevCtrl::RankEntries(const DEV_DATA& dev, int rank, int& first, int& last) const
+{
+    const int lastEntry = m_CollectFlag.GetSize() - 1;
+    int low = lastEntry + 1;
+    int high = 0;
+    for (int i = 0; i < dev.DynBlockArray.GetSize(); ++i) {
+        const DynBlock& block = dev.DynBlockArray[i];
+        if (block.nRank != rank) continue;
+        low = std::min(low, std::max(block.nStartRow, 0) + 1);
+        high = std::max(high, std::min(block.nEndRow, lastEntry - 1) + 1);
+    }
+    first = low;
+    last = high;
+}
+
+// Stores the channels of flag 3 among entries first .. last.
+void CDevCtrl::StoreEntries(CArray<int, int>& flags, CArray<double, double>& values, CStringArray& strings, int first,
+                            int last)
+{
     // The database cannot reach these arrays: their sizes and storage stay
     // put across its calls, so they are read once, not per channel.
-    const int flagCount = flags.GetSize();
+    const int end = std::min(last + 1, flags.GetSize());
     const int* flag = flags.GetData();
     const int valueCount = values.GetSize();
     const double* value = values.GetData();
-    for (int i = 1; i < flagCount; ++i) {
+    for (int i = std::max(first, 1); i < end; ++i) {
         if (flag[i] != COLLECT_FLAG_STORE) {
-            i = NextToStore(flag, i, flagCount);
-            if (i >= flagCount) break;
+            i = NextToStore(flag, i, end);
+            if (i >= end) break;
         }
         int channel = i - 1;
         DATATYPE type = 0;
@@ -185,5 +238,4 @@ int CDevCtrl::_SetValueToRtdb(CArray<int, int>& flags, CArray<double, double>& v
             m_pDevRtdb->SetValueByChannel(channel, text);
         }
     }
-    return 0;
 }

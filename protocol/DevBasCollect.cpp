@@ -89,7 +89,8 @@ int CDevBas::mfReadBlockFromDev(HOLN_DATA& data, CArray<int, int>& flags, CArray
         return DEV_PROTO_NOBLOCK;
 
     int length = mfFetchBlockLen(table, block.nStartRow, block.nEndRow);
-    CString frame;
+    CString& frame = dev->strReadFrame;
+    frame.Empty();
     // Room for the reply's text from the start (two characters a byte, at
     // most two bytes an element): the request, its transaction number and
     // the reply then share one buffer instead of growing it three times.

@@ -210,10 +210,11 @@ bool ExplainString(HOLN_DATA& data, SReplyView& view, const CDevRow& row, int64_
     CDevServer::SvrHStr2HByte(hex, bytes);
     CDevServer::SvrChangeStrIncode(bytes, DevPropValue(data, DEVPROP_STRORDER));
     out.Empty();
+    CTextDecoders& decoders = data.pMydata->TextDecoders;
     if (DevPropValue(data, DEVPROP_STRCODE) == 0)
-        CDevServer::SvrASCII2Str(bytes, out);
+        CDevServer::SvrASCII2Str(bytes, out, decoders);
     else
-        CDevServer::SvrUnicode2Str(bytes, out);
+        CDevServer::SvrUnicode2Str(bytes, out, decoders);
     return true;
 }
 

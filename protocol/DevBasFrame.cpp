@@ -114,7 +114,7 @@ bool IsCompleteException(const CByteArray& gathered, uint32_t seq)
 // Gathers one attempt's reply into gathered.
 void GatherReply(HOLN_DATA& data, uint32_t seq, unsigned int expected, int64_t waitMs, CByteArray& gathered)
 {
-    CByteArray chunk;
+    CByteArray& chunk = data.pMydata->ReadChunk;
     const int64_t start = Holn_GetTickCount();
     int64_t lastProgress = start;
     int bestLength = 0;
@@ -209,9 +209,10 @@ int CDevBas::mfWriteAndRead(HOLN_DATA& data, CString& frame, unsigned int expect
     if (attempts < 1) return DEV_PROTO_NOREPLY;
 
     // Every attempt sends the same bytes: the request is converted once.
-    CByteArray bytes;
+    CByteArray& bytes = data.pMydata->RequestBytes;
+    bytes.Clear();
     CDevServer::SvrHStr2HByte(frame, bytes);
-    CByteArray gathered;
+    CByteArray& gathered = data.pMydata->ReplyBytes;
     // Room for the whole reply (and the bracket byte) from the start.
     gathered.Reserve(static_cast<int>(expected < 0x10000u ? expected + 1 : 0x10000u));
     for (int attempt = 0; attempt < attempts; ++attempt) {

@@ -56,8 +56,11 @@ public:
     static int SvrChangeStrIncode(CByteArray& bytes, int order);
     static int SvrStr2ASCII(const CString& text, CByteArray& out);
     static int SvrASCII2Str(CByteArray& in, CString& out);
+    // The same through converters kept open by their owner.
+    static int SvrASCII2Str(CByteArray& in, CString& out, CTextDecoders& decoders);
     static int SvrStr2Unicode(const CString& text, CByteArray& out);
     static int SvrUnicode2Str(CByteArray& in, CString& out);
+    static int SvrUnicode2Str(CByteArray& in, CString& out, CTextDecoders& decoders);
     static int ConvertCode(const char* from, const char* to, char* in, int inLen, char* out, int& outLeft);
     static int Utf8ToGbk(char* in, int inLen, char* out, int& outLeft);
     static int GbkToUtf8(char* in, int inLen, char* out, int& outLeft);

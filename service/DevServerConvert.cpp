@@ -74,28 +74,42 @@ int TextLengthUpToZero(const char* buf, int size)
     return zero ? static_cast<int>(static_cast<const char*>(zero) - buf) : size;
 }
 
-// Runs one iconv conversion of in into out. -1: the converter could not be
-// opened (nothing written); 0: clean; 1: the converter reported a fault,
-// what it produced before stays in out. outLeft returns the unused room.
-int RunIconv(const char* from, const char* to, const char* in, size_t inLen, char* out, size_t& outLeft)
+const iconv_t ICONV_NONE = reinterpret_cast<iconv_t>(-1);
+
+// Runs one conversion of in into out through an open converter. 0: clean;
+// 1: the converter reported a fault, what it produced before stays in out.
+// outLeft returns the unused room.
+int Convert(iconv_t cd, const char* in, size_t inLen, char* out, size_t& outLeft)
 {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return -1;
     if (outLeft > 0) std::memset(out, 0, outLeft);
     char* inPtr = const_cast<char*>(in);  // iconv's signature, the input is only read
     size_t inLeft = inLen;
     char* outPtr = out;
     const size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-    iconv_close(cd);
     return rc == static_cast<size_t>(-1) ? 1 : 0;
 }
+
+// One conversion through a converter opened for it. -1: the converter could
+// not be opened (nothing written); otherwise as Convert.
+int RunIconv(const char* from, const char* to, const char* in, size_t inLen, char* out, size_t& outLeft)
+{
+    iconv_t cd = iconv_open(to, from);
+    if (cd == ICONV_NONE) return -1;
+    const int rc = Convert(cd, in, inLen, out, outLeft);
+    iconv_close(cd);
+    return rc;
+}
+
+const char* const DECODE_TARGET = "UTF-8//IGNORE";
+const char* const DECODE_SOURCE[CTextDecoders::SOURCE_COUNT] = {"GB18030", "UTF-16LE"};
 
 // Decoding of controller bytes into UTF-8 text. Controller data may hold an
 // invalid or truncated sequence: the text produced up to the fault is kept
 // (the buffer is zero-filled, so the text ends where output stopped). Only a
 // converter that cannot be opened counts as failure. Returns the text
-// length, or -1 on failure (out emptied).
-int DecodeToUtf8(const char* from, const CByteArray& in, CString& out)
+// length, or -1 on failure (out emptied). With decoders, their kept
+// converter is used instead of opening one.
+int DecodeToUtf8(int source, const CByteArray& in, CString& out, CTextDecoders* decoders)
 {
     const int inSize = in.GetSize();
     if (inSize > INT_MAX / 2) {
@@ -105,8 +119,13 @@ int DecodeToUtf8(const char* from, const CByteArray& in, CString& out)
     const int cap = inSize * 2;  // every source unit grows at most twofold in UTF-8
     char* buf = out.GetBufferSetLength(cap);
     size_t outLeft = static_cast<size_t>(cap);
-    const int rc = RunIconv(from, "UTF-8//IGNORE", reinterpret_cast<const char*>(in.GetData()),
-                            static_cast<size_t>(inSize), buf, outLeft);
+    const char* bytes = reinterpret_cast<const char*>(in.GetData());
+    int rc = -1;
+    if (!decoders) {
+        rc = RunIconv(DECODE_SOURCE[source], DECODE_TARGET, bytes, static_cast<size_t>(inSize), buf, outLeft);
+    } else if (void* cd = decoders->Get(source)) {
+        rc = Convert(static_cast<iconv_t>(cd), bytes, static_cast<size_t>(inSize), buf, outLeft);
+    }
     if (rc < 0) {
         out.Empty();
         return -1;
@@ -114,6 +133,26 @@ int DecodeToUtf8(const char* from, const CByteArray& in, CString& out)
     const int len = TextLengthUpToZero(buf, cap - static_cast<int>(outLeft));
     out.ReleaseBuffer(len);
     return len;
+}
+
+int DecodeGb18030(CByteArray& in, CString& out, CTextDecoders* decoders)
+{
+    in.Add(0);
+    if (DecodeToUtf8(CTextDecoders::SOURCE_GB18030, in, out, decoders) < 0) return 0;
+    return in.GetSize();
+}
+
+int DecodeUtf16(CByteArray& in, CString& out, CTextDecoders* decoders)
+{
+    if ((in.GetSize() & 1) != 0) in.SetSize(in.GetSize() - 1);
+    const int n = in.GetSize();
+    const bool terminated = n >= 2 && in[n - 2] == 0 && in[n - 1] == 0;
+    if (!terminated) {
+        in.Add(0);
+        in.Add(0);
+    }
+    const int len = DecodeToUtf8(CTextDecoders::SOURCE_UTF16LE, in, out, decoders);
+    return len < 0 ? 0 : len;
 }
 
 }  // namespace
@@ -200,9 +239,12 @@ int CDevServer::SvrStr2ASCII(const CString& text, CByteArray& out)
 
 int CDevServer::SvrASCII2Str(CByteArray& in, CString& out)
 {
-    in.Add(0);
-    if (DecodeToUtf8("GB18030", in, out) < 0) return 0;
-    return in.GetSize();
+    return DecodeGb18030(in, out, nullptr);
+}
+
+int CDevServer::SvrASCII2Str(CByteArray& in, CString& out, CTextDecoders& decoders)
+{
+    return DecodeGb18030(in, out, &decoders);
 }
 
 int CDevServer::SvrStr2Unicode(const CString& text, CByteArray& out)
@@ -223,15 +265,37 @@ int CDevServer::SvrStr2Unicode(const CString& text, CByteArray& out)
 
 int CDevServer::SvrUnicode2Str(CByteArray& in, CString& out)
 {
-    if ((in.GetSize() & 1) != 0) in.SetSize(in.GetSize() - 1);
-    const int n = in.GetSize();
-    const bool terminated = n >= 2 && in[n - 2] == 0 && in[n - 1] == 0;
-    if (!terminated) {
-        in.Add(0);
-        in.Add(0);
+    return DecodeUtf16(in, out, nullptr);
+}
+
+int CDevServer::SvrUnicode2Str(CByteArray& in, CString& out, CTextDecoders& decoders)
+{
+    return DecodeUtf16(in, out, &decoders);
+}
+
+// ------------------------------------------------------------ CTextDecoders
+
+CTextDecoders::~CTextDecoders()
+{
+    for (void* cd : m_Handles) {
+        if (cd) iconv_close(static_cast<iconv_t>(cd));
     }
-    const int len = DecodeToUtf8("UTF-16LE", in, out);
-    return len < 0 ? 0 : len;
+}
+
+void* CTextDecoders::Get(int source)
+{
+    if (source < 0 || source >= SOURCE_COUNT) return nullptr;
+    void*& cd = m_Handles[source];
+    if (!cd) {
+        iconv_t opened = iconv_open(DECODE_TARGET, DECODE_SOURCE[source]);
+        if (opened == ICONV_NONE) return nullptr;
+        cd = opened;
+    } else {
+        // Back to the initial state: an earlier input may have ended inside
+        // a sequence.
+        iconv(static_cast<iconv_t>(cd), nullptr, nullptr, nullptr, nullptr);
+    }
+    return cd;
 }
 
 int CDevServer::ConvertCode(const char* from, const char* to, char* in, int inLen, char* out, int& outLeft)

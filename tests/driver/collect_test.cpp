@@ -301,6 +301,32 @@ TEST_F(CollectTest, RuntimeThreeIsStoredAfterAnySuccessfulRead)
     EXPECT_EQ(0, db.Calls(FAKE_RTDB_SLOT_SETDOUBLEBYCHANNEL));
 }
 
+// A read stores the channels of its own rank and those the runtime passed as
+// 3, wherever they lie: before the rank as well as after it.
+TEST_F(CollectTest, ReadStoresItsRankAndRuntimeThreesOnly)
+{
+    Init({SBlobRow::Word(D, 0), SBlobRow::Word(D, 100), SBlobRow::Word(D, 200), SBlobRow::Word(D, 300)});
+    RefAll(4);
+    plc.SetWords(PLC_AREA_D, 0, {10});
+    plc.SetWords(PLC_AREA_D, 100, {11});
+    plc.SetWords(PLC_AREA_D, 200, {12});
+    plc.SetWords(PLC_AREA_D, 300, {13});
+    EXPECT_EQ(0, Collect({1, 1, 1, 1}));  // rank 0
+    db.ResetCounters();
+    EXPECT_EQ(0, Collect({1, 1, 1, 1}));  // rank 1: channel 1 alone
+    EXPECT_EQ(1, db.Calls(FAKE_RTDB_SLOT_SETDOUBLEBYCHANNEL));
+    EXPECT_EQ(11.0, db.Stored(1).d);
+
+    plc.SetWords(PLC_AREA_D, 0, {20});
+    db.ResetCounters();
+    EXPECT_EQ(0, Collect({3, 1, 1, 3}));  // rank 2, plus channels 0 and 3 from the arrays
+    EXPECT_EQ(200u, plc.LastRequest().address);
+    EXPECT_EQ(3, db.Calls(FAKE_RTDB_SLOT_SETDOUBLEBYCHANNEL));
+    EXPECT_EQ(10.0, db.Stored(0).d);  // not re-read
+    EXPECT_EQ(12.0, db.Stored(2).d);
+    EXPECT_EQ(0.0, db.Stored(3).d);  // never read yet: the arrays hold 0
+}
+
 TEST_F(CollectTest, ValuesReachTheDatabaseByItsType)
 {
     SBlobRow flt = SBlobRow::Word(D, 0, 89);

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "runtime/channel.h"
 
@@ -121,6 +122,32 @@ TEST_F(Tcp, MoreThanTheBufferLeavesThePendingCountInTheLengthWord)
     length = sizeof buffer;
     EXPECT_EQ(channel.ReadData(buffer, length, WAIT_MS), 188);
     EXPECT_EQ(length, 0);
+}
+
+TEST_F(Tcp, ABufferFilledExactlyLeavesNothingPending)
+{
+    peer.send(std::string(sizeof buffer, 'y'));
+    ASSERT_TRUE(awaitPending(channel, sizeof buffer));
+    int length = sizeof buffer;
+    EXPECT_EQ(channel.ReadData(buffer, length, WAIT_MS), static_cast<int>(sizeof buffer));
+    EXPECT_EQ(length, 0);
+}
+
+// The read blocks for its time-out and returns as soon as the reply comes.
+TEST_F(Tcp, AReplyArrivingDuringTheWaitIsTakenAtOnce)
+{
+    std::thread late([this] {
+        ::poll(nullptr, 0, 50);
+        peer.send("late");
+    });
+    int length = sizeof buffer;
+    const int got = channel.ReadData(buffer, length, 30000);
+    late.join();
+    EXPECT_EQ(got, 4);
+    EXPECT_EQ(length, 0);
+    // A shorter time-out afterwards is applied, not the one of the last read.
+    length = sizeof buffer;
+    EXPECT_EQ(channel.ReadData(buffer, length, 1), 0);
 }
 
 TEST_F(Tcp, SilenceGivesNothingAndAZeroLengthWord)

@@ -80,6 +80,34 @@ TEST(DatabaseChannels, CountStoresAndStampThem)
     EXPECT_LE(db.channel(0).storedAt, Holn_GetTickCount());
 }
 
+TEST(DatabaseChannels, CountChangesOnlyWhenTheValueDiffers)
+{
+    Database db({DATATYPE_INT, DATATYPE_DOUBLE});
+    EXPECT_EQ(db.SetValueByChannel(0, 0), 0);    // the first store counts as a change
+    EXPECT_EQ(db.SetValueByChannel(0, 0.4), 0);  // still 0 once cut to an int
+    EXPECT_EQ(db.channel(0).changes, 1u);
+    EXPECT_EQ(db.SetValueByChannel(0, 7), 0);
+    EXPECT_EQ(db.channel(0).changes, 2u);
+    EXPECT_EQ(db.SetValueByChannel(1, std::nan("")), 0);
+    EXPECT_EQ(db.SetValueByChannel(1, std::nan("")), 0);
+    EXPECT_EQ(db.channel(1).changes, 1u);
+    EXPECT_EQ(db.channel(1).stores, 2u);
+}
+
+TEST(DatabaseChannels, StoresOfACallCarryItsTime)
+{
+    Database db({DATATYPE_INT, DATATYPE_STRING});
+    db.beginStores(1234);
+    std::string text = "t";
+    EXPECT_EQ(db.SetValueByChannel(0, 5), 0);
+    EXPECT_EQ(db.SetValueByChannel(1, text), 0);
+    db.endStores();
+    EXPECT_EQ(db.channel(0).storedAt, 1234);
+    EXPECT_EQ(db.channel(1).storedAt, 1234);
+    EXPECT_EQ(db.SetValueByChannel(0, 6), 0);  // outside a call: the clock
+    EXPECT_GE(db.channel(0).storedAt, Holn_GetTickCount() - 60000);
+}
+
 TEST(DatabaseVariables, FollowTheTypeTheyWereDeclaredWith)
 {
     Database db;

@@ -198,6 +198,41 @@ TEST(ConvertUtf16, LoneSurrogateKeepsTheTextBeforeIt)
     }
 }
 
+// Converters kept open give, input after input, what a converter opened for
+// each input gives: broken input leaves nothing behind for the next.
+TEST(ConvertKeptDecoders, MatchOneShotConversionsInAnyOrder)
+{
+    const std::vector<Bytes> gbInputs = {ZH_GB, {0x41, 0x42, 0x81, 0x30}, {0x41, 0xFF, 0x42}, {0x81}, {},
+                                         ZH_GB, {0x41, 0x00, 0x42}};
+    const std::vector<Bytes> utf16Inputs = {
+        {0x41, 0x00, 0x00, 0xD8}, {0x41, 0x00, 0x42}, {0x2D, 0x4E, 0x87, 0x65}, {0x00, 0xDC, 0x42, 0x00}, {0x41, 0x00}};
+    CTextDecoders decoders;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (size_t i = 0; i < gbInputs.size() || i < utf16Inputs.size(); ++i) {
+            if (i < gbInputs.size()) {
+                CByteArray once = Arr(gbInputs[i]), kept = Arr(gbInputs[i]);
+                CString expected, actual("stale");
+                EXPECT_EQ(CDevServer::SvrASCII2Str(once, expected), CDevServer::SvrASCII2Str(kept, actual, decoders));
+                EXPECT_EQ(expected, actual) << "GB18030 input " << i;
+                EXPECT_EQ(Vec(once), Vec(kept));
+            }
+            if (i < utf16Inputs.size()) {
+                CByteArray once = Arr(utf16Inputs[i]), kept = Arr(utf16Inputs[i]);
+                CString expected, actual("stale");
+                EXPECT_EQ(CDevServer::SvrUnicode2Str(once, expected),
+                          CDevServer::SvrUnicode2Str(kept, actual, decoders));
+                EXPECT_EQ(expected, actual) << "UTF-16LE input " << i;
+            }
+        }
+    }
+    // A copy opens its own and decodes alike.
+    CTextDecoders copy(decoders);
+    CByteArray in = Arr(ZH_GB);
+    CString out;
+    EXPECT_EQ(5, CDevServer::SvrASCII2Str(in, out, copy));
+    EXPECT_EQ(CString(ZH_UTF8), out);
+}
+
 TEST(ConvertRoundTrip, MixedTextThroughBothEncodingsAndTheWire)
 {
     CByteArray gb;

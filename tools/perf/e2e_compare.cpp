@@ -169,7 +169,7 @@ int main(int argc, char** argv)
         // One full cycle to note the frames (and to warm everything up).
         recorder->m_record = true;
         for (int i = 0; i < calls; ++i) {
-            int r = session.device().collect();
+            int r = session.collect();
             if (r != 0) throw std::runtime_error("warm-up collection call failed with " + std::to_string(r));
         }
         recorder->m_record = false;
@@ -191,7 +191,7 @@ int main(int argc, char** argv)
         contenders.push_back({"driver",
                               [&] {
                                   bool ok = true;
-                                  for (int i = 0; i < calls; ++i) ok = session.device().collect() == 0 && ok;
+                                  for (int i = 0; i < calls; ++i) ok = session.collect() == 0 && ok;
                                   return ok;
                               },
                               {},

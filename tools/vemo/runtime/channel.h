@@ -48,9 +48,13 @@ protected:
     // Makes sure a descriptor is there before a transfer (TCP reconnects).
     virtual bool ensureOpen(int timeoutMs) = 0;
     virtual long sendSome(const unsigned char* data, size_t size);
+    // Waits up to timeoutMs for input and reads at most size bytes: > 0 bytes
+    // read, 0 nothing arrived in time, -1 error or end of stream (closes).
+    virtual long readWithin(unsigned char* buffer, size_t size, int timeoutMs);
     void adopt(int fd);
     void closeFd();
     void fail(const std::string& what);
+    void countReceived(size_t n) { bytesReceived_ += n; }
     int fd() const { return fd_; }
 
 private:
@@ -79,15 +83,18 @@ public:
 protected:
     bool ensureOpen(int timeoutMs) override;
     long sendSome(const unsigned char* data, size_t size) override;
+    long readWithin(unsigned char* buffer, size_t size, int timeoutMs) override;
 
 private:
     // Returns the connected descriptor or -1 with the reason in `error`.
     int connectOnce(int timeoutMs, std::string& error) const;
+    void adoptConnected(int fd);
 
     std::string host_;
     uint16_t port_;
     int connectTimeoutMs_;
     uint64_t reconnects_ = 0;
+    int receiveTimeoutMs_ = -1;  // what SO_RCVTIMEO holds on the descriptor (-1: unknown)
 };
 
 struct SerialSettings {

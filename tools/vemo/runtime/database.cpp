@@ -168,42 +168,56 @@ int Database::GetValueByChannel(int channel, std::string& value)
 
 namespace {
 
-bool sameValue(const Value& a, const Value& b)
+// Counts a store into a slot and, when the value differs from the one
+// before, the change (the first store counts as one).
+void countStore(ChannelSlot& s, bool changed, int64_t tick)
 {
-    return a.type == b.type && a.i == b.i && a.s == b.s && (a.d == b.d || (std::isnan(a.d) && std::isnan(b.d)));
-}
-
-// Stores into a slot of its own type; counts the store and, when the value
-// differs from the one before, the change.
-int store(ChannelSlot& s, Value incoming)
-{
-    if (!s.stored || !sameValue(s.value, incoming)) ++s.changes;
-    s.value = std::move(incoming);
+    if (!s.stored || changed) ++s.changes;
     s.stored = true;
-    s.storedAt = now();
+    s.storedAt = tick;
     ++s.stores;
-    return 0;
 }
 
-int storeNumber(ChannelSlot& s, double value)
+bool sameNumber(double a, double b)
 {
-    Value incoming = s.value;
-    if (!assignNumber(incoming, value)) return RTDB_MISMATCH;
-    return store(s, std::move(incoming));
+    return a == b || (std::isnan(a) && std::isnan(b));
 }
 
 }  // namespace
 
-int Database::SetValueByChannel(int channel, int value)
+int64_t Database::storeTime() const
+{
+    return storeTick_ >= 0 ? storeTick_ : now();
+}
+
+// Numbers go into the slot where it is, in its own type.
+int Database::storeNumber(int channel, double value)
 {
     ChannelSlot* s = slot(channel);
-    return s ? storeNumber(*s, value) : RTDB_UNKNOWN;
+    if (!s) return RTDB_UNKNOWN;
+    bool changed = false;
+    if (s->value.type == DATATYPE_INT) {
+        const int v = toIntSaturated(value);
+        changed = s->value.i != v;
+        s->value.i = v;
+    } else if (s->value.type == DATATYPE_DOUBLE) {
+        changed = !sameNumber(s->value.d, value);
+        s->value.d = value;
+    } else {
+        return RTDB_MISMATCH;
+    }
+    countStore(*s, changed, storeTime());
+    return 0;
+}
+
+int Database::SetValueByChannel(int channel, int value)
+{
+    return storeNumber(channel, value);
 }
 
 int Database::SetValueByChannel(int channel, double value)
 {
-    ChannelSlot* s = slot(channel);
-    return s ? storeNumber(*s, value) : RTDB_UNKNOWN;
+    return storeNumber(channel, value);
 }
 
 int Database::SetValueByChannel(int channel, std::string& value)
@@ -211,7 +225,10 @@ int Database::SetValueByChannel(int channel, std::string& value)
     ChannelSlot* s = slot(channel);
     if (!s) return RTDB_UNKNOWN;
     if (s->value.type != DATATYPE_STRING) return RTDB_MISMATCH;
-    return store(*s, Value::ofString(value));
+    const bool changed = s->value.s != value;
+    s->value.s = value;
+    countStore(*s, changed, storeTime());
+    return 0;
 }
 
 int Database::GetValueIDByChannel(int channel, int& id)

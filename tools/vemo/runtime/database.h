@@ -51,6 +51,12 @@ public:
     const std::map<std::string, Value>& variables() const { return variables_; }
     int lastCollectFlag() const { return lastCollectFlag_; }
 
+    // Until endStores(), channel stores are stamped with this host tick
+    // instead of reading the clock once per channel: a collection call
+    // stores a whole rank at once.
+    void beginStores(int64_t tick) { storeTick_ = tick; }
+    void endStores() { storeTick_ = -1; }
+
     // --- IDevRtdbCtrl2
     int GetValueTypeByName(const char* name, DATATYPE& type) override;
     int GetValueByName(const char* name, int& value) override;
@@ -72,10 +78,13 @@ public:
 private:
     ChannelSlot* slot(int channel);
     Value* findVariable(const char* name);
+    int storeNumber(int channel, double value);
+    int64_t storeTime() const;
 
     std::vector<ChannelSlot> channels_;
     std::map<std::string, Value> variables_;
     int lastCollectFlag_ = 0;
+    int64_t storeTick_ = -1;
 };
 
 // Numbers convert between int and double as a runtime would: a double into

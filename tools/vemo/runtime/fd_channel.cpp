@@ -97,8 +97,9 @@ int FdChannel::WriteData(const unsigned char* data, int& length, int timeoutMs)
     length = 0;
     if (!data || wanted <= 0) return 0;
     if (!ensureOpen(timeoutMs)) return -1;
-    // The wait time may be 0; a write still gets a moment to drain.
-    const int64_t deadline = Holn_GetTickCount() + std::max(timeoutMs, 100);
+    // The wait time may be 0; a write still gets a moment to drain. The
+    // clock is read only when the line is full: a request usually goes at once.
+    int64_t deadline = -1;
     int sent = 0;
     while (sent < wanted) {
         long n = sendSome(data + sent, static_cast<size_t>(wanted - sent));
@@ -113,6 +114,7 @@ int FdChannel::WriteData(const unsigned char* data, int& length, int timeoutMs)
             closeFd();
             break;
         }
+        if (deadline < 0) deadline = Holn_GetTickCount() + std::max(timeoutMs, 100);
         pollfd p{fd_, POLLOUT, 0};
         int left = remainingMs(deadline);
         if (left == 0 || ::poll(&p, 1, left) == 0) {
@@ -124,16 +126,23 @@ int FdChannel::WriteData(const unsigned char* data, int& length, int timeoutMs)
     return sent == wanted ? sent : -1;
 }
 
+long FdChannel::readWithin(unsigned char* buffer, size_t size, int timeoutMs)
+{
+    if (!waitReadable(timeoutMs)) return 0;
+    return readSome(buffer, size);
+}
+
 int FdChannel::ReadData(unsigned char* buffer, int& length, int timeoutMs)
 {
     const int capacity = length;
     length = 0;
     if (!isOpen()) return -1;
     if (!buffer || capacity <= 0) return 0;
-    if (!waitReadable(timeoutMs)) return 0;
-    long n = readSome(buffer, static_cast<size_t>(capacity));
+    long n = readWithin(buffer, static_cast<size_t>(capacity), timeoutMs);
     if (n <= 0) return n < 0 ? -1 : 0;
-    length = pendingInput();
+    // A read that left room took everything there was: nothing is pending,
+    // and the system need not be asked.
+    length = n == capacity ? pendingInput() : 0;
     return static_cast<int>(n);
 }
 

@@ -47,6 +47,14 @@ const char* statusName(ChannelStatus status)
     return "?";
 }
 
+int Session::collect()
+{
+    database_->beginStores(Holn_GetTickCount());
+    const int result = device_->collect();
+    database_->endStores();
+    return result;
+}
+
 Poller::Poller(Session& session, CollectStats& stats)
     : session_(session), stats_(stats), fresh_(static_cast<size_t>(session.description().channelCount()), false)
 {
@@ -63,7 +71,7 @@ bool Poller::runCycle(const std::function<bool()>& stop)
     bool allOk = true;
     for (int i = 0; i < calls; ++i) {
         if (stop && stop()) return false;
-        int result = session_.device().collect();
+        int result = session_.collect();
         stats_.recordCall(result, wallClockMs());
         if (result != 0) allOk = false;
     }

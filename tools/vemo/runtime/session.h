@@ -33,6 +33,10 @@ public:
     const FdChannel& channel() const { return *channel_; }
     const DriverLibrary& library() const { return *library_; }
 
+    // One collection call as the runtime makes it: the stores it brings are
+    // stamped with the call's time.
+    int collect();
+
 private:
     // Declaration order is teardown order in reverse: the device goes
     // first, while its database, channel and library still exist.

@@ -4,6 +4,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -24,7 +25,7 @@ TcpChannel::TcpChannel(std::string host, uint16_t port, int connectTimeoutMs)
         throw std::runtime_error("cannot connect to " + describe() + ": " + error +
                                  " (is the controller, or `vemo sim`, running there?)");
     }
-    adopt(fd);
+    adoptConnected(fd);
 }
 
 std::string TcpChannel::describe() const
@@ -41,15 +42,53 @@ bool TcpChannel::ensureOpen(int timeoutMs)
         fail("reconnect to " + describe() + " failed: " + error);
         return false;
     }
-    adopt(fd);
+    adoptConnected(fd);
     ++reconnects_;
     return true;
 }
 
+void TcpChannel::adoptConnected(int fd)
+{
+    adopt(fd);
+    receiveTimeoutMs_ = -1;
+}
+
 long TcpChannel::sendSome(const unsigned char* data, size_t size)
 {
-    // A controller that went away must not kill the program with SIGPIPE.
-    return ::send(fd(), data, size, MSG_NOSIGNAL);
+    // A controller that went away must not kill the program with SIGPIPE;
+    // a full line is waited for by the caller, never inside send.
+    return ::send(fd(), data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
+// Blocks in recv with the socket's receive time-out, one system call like a
+// plain blocking client, instead of a poll followed by a read. The time-out
+// is set only when it changes (the driver passes the same one every time).
+long TcpChannel::readWithin(unsigned char* buffer, size_t size, int timeoutMs)
+{
+    if (timeoutMs <= 0) return FdChannel::readWithin(buffer, size, 0);
+    if (timeoutMs != receiveTimeoutMs_) {
+        timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+        if (::setsockopt(fd(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0) {
+            return FdChannel::readWithin(buffer, size, timeoutMs);
+        }
+        receiveTimeoutMs_ = timeoutMs;
+    }
+    ssize_t n = ::recv(fd(), buffer, size, 0);
+    if (n > 0) {
+        countReceived(static_cast<size_t>(n));
+        return n;
+    }
+    if (n == 0) {
+        fail("connection closed by the controller");
+        closeFd();
+        return -1;
+    }
+    // Time-out, or a signal: nothing arrived; the caller's own loop decides
+    // whether to wait on.
+    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return 0;
+    fail(std::string("read: ") + std::strerror(errno));
+    closeFd();
+    return -1;
 }
 
 int TcpChannel::connectOnce(int timeoutMs, std::string& error) const
@@ -92,6 +131,10 @@ int TcpChannel::connectOnce(int timeoutMs, std::string& error) const
             // Requests are small and each waits for its reply: send at once.
             int one = 1;
             ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+            // Reads block in recv under a time-out (readWithin); sends stay
+            // non-blocking per call.
+            int flags = ::fcntl(fd, F_GETFL);
+            if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
             return fd;
         }
         error = std::strerror(errno);
