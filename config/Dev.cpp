@@ -1,6 +1,9 @@
 #include "config/Dev.h"
 
+#include <algorithm>
 #include <cstring>
+
+#include "config/DevConst.h"
 
 namespace {
 
@@ -33,20 +36,23 @@ CArray<uint32_t, uint32_t> CDevRow::m_dwArPropertyTaxis;
 
 CDevRow::CDevRow()
 {
-    m_dwValues.SetSize(static_cast<int>(m_dwPropertyNum));
+    static_assert(DWORD_INLINE_NUM >= DEVROW_PROPERTY_NUM, "channel rows must keep their dword values inline");
+    const int count = static_cast<int>(m_dwPropertyNum);
+    ReshapeDwords(count);
+    std::fill_n(m_pdwValues, count, 0u);
     ++m_dwRowNum;
 }
 
-CDevRow::CDevRow(const CDevRow& other)
-    : COwnerObject(other), m_dwValues(other.m_dwValues), m_strValues(other.m_strValues)
+CDevRow::CDevRow(const CDevRow& other) : COwnerObject(other), m_strValues(other.m_strValues)
 {
+    CopyDwords(other);
     ++m_dwRowNum;
 }
 
 CDevRow& CDevRow::operator=(const CDevRow& other)
 {
     if (this != &other) {
-        m_dwValues.Copy(other.m_dwValues);
+        CopyDwords(other);
         m_strValues.Copy(other.m_strValues);
     }
     return *this;
@@ -54,7 +60,26 @@ CDevRow& CDevRow::operator=(const CDevRow& other)
 
 CDevRow::~CDevRow()
 {
+    if (m_pdwValues != m_dwInline) delete[] m_pdwValues;
     --m_dwRowNum;
+}
+
+// Room for count values, contents unset. The new block is allocated before
+// the old one goes, so a failed allocation leaves the row as it was.
+void CDevRow::ReshapeDwords(int count)
+{
+    uint32_t* values = count > DWORD_INLINE_NUM ? new uint32_t[static_cast<size_t>(count)] : m_dwInline;
+    if (m_pdwValues != m_dwInline) delete[] m_pdwValues;
+    m_pdwValues = values;
+    m_nDwordNum = count;
+}
+
+// Takes the other row's slot count with its values: a row keeps the count of
+// the schema it was made under, and assignment hands that on.
+void CDevRow::CopyDwords(const CDevRow& other)
+{
+    if (m_nDwordNum != other.m_nDwordNum) ReshapeDwords(other.m_nDwordNum);
+    std::copy(other.m_pdwValues, other.m_pdwValues + other.m_nDwordNum, m_pdwValues);
 }
 
 int CDevRow::SetPropertyNum(int n)
@@ -99,7 +124,7 @@ bool CDevRow::SchemaIsConsistent()
 // as empty before.
 bool CDevRow::HasAllSlots() const
 {
-    return static_cast<uint32_t>(m_dwValues.GetSize()) >= m_dwPropertyNum;
+    return static_cast<uint32_t>(m_nDwordNum) >= m_dwPropertyNum;
 }
 
 const CString& CDevRow::TextAt(int index) const
@@ -136,21 +161,21 @@ void CDevRow::SetdwValue(const CString& name, uint32_t value)
 CString CDevRow::GetstrValue(const CString& name) const
 {
     const int index = GetIndexFromName(name);
-    if (index < 0 || index >= m_dwValues.GetSize()) return CString();
+    if (index < 0 || index >= m_nDwordNum) return CString();
     return TextAt(index);
 }
 
 void CDevRow::SetstrValue(const CString& name, const CString& value)
 {
     const int index = GetIndexFromName(name);
-    if (index < 0 || index >= m_dwValues.GetSize()) return;
+    if (index < 0 || index >= m_nDwordNum) return;
     SetTextAt(index, value);
 }
 
 void CDevRow::SetdwValueAt(int index, uint32_t value)
 {
-    if (index < 0 || index >= m_dwValues.GetSize()) return;
-    m_dwValues[index] = value;
+    if (index < 0 || index >= m_nDwordNum) return;
+    m_pdwValues[index] = value;
 }
 
 int CDevRow::CompareKeys(const CDevRow& other) const
@@ -160,7 +185,7 @@ int CDevRow::CompareKeys(const CDevRow& other) const
         if (m_dwArPropertyTaxis[i] == 0) continue;
         int order = 0;
         if (m_dwArPropertyType[i] == KIND_DWORD)
-            order = CompareDword(m_dwValues[i], other.m_dwValues[i]);
+            order = CompareDword(m_pdwValues[i], other.m_pdwValues[i]);
         else if (m_dwArPropertyType[i] == KIND_STRING)
             order = CompareText(TextAt(i), other.TextAt(i));
         if (order != 0) return order;
@@ -187,7 +212,7 @@ bool CDevRow::operator==(const CDevRow& other) const
     const int count = static_cast<int>(m_dwPropertyNum);
     for (int i = 0; i < count; ++i) {
         if (m_dwArPropertyTaxis[i] != 1) continue;
-        if (m_dwArPropertyType[i] == KIND_DWORD && m_dwValues[i] != other.m_dwValues[i]) return false;
+        if (m_dwArPropertyType[i] == KIND_DWORD && m_pdwValues[i] != other.m_pdwValues[i]) return false;
         if (m_dwArPropertyType[i] == KIND_STRING && CompareText(TextAt(i), other.TextAt(i)) != 0) return false;
     }
     return true;
@@ -217,7 +242,7 @@ void CDevRow::Serialize(COwnerArchive& ar)
     const int count = SerializableCount();
     for (int i = 0; i < count; ++i) {
         if (m_dwArPropertyType[i] == KIND_DWORD)
-            ar << static_cast<unsigned int>(m_dwValues[i]);
+            ar << static_cast<unsigned int>(m_pdwValues[i]);
         else if (m_dwArPropertyType[i] == KIND_STRING)
             ar << TextAt(i);
     }
@@ -236,9 +261,9 @@ int CDevRow::DeserializeFormOld(COwnerArchive& ar)
     const int count = SerializableCount();
     for (int i = 0; i < count; ++i) {
         if (m_dwArPropertyType[i] == KIND_DWORD) {
-            unsigned int value = m_dwValues[i];
+            unsigned int value = m_pdwValues[i];
             ar >> value;
-            m_dwValues[i] = value;
+            m_pdwValues[i] = value;
         } else if (m_dwArPropertyType[i] == KIND_STRING) {
             // A failed read leaves the text as it was.
             CString text = TextAt(i);
@@ -254,7 +279,7 @@ int CDevRow::SerializableCount() const
     // A row made under an older, smaller schema only has its own slots.
     int count = static_cast<int>(m_dwPropertyNum);
     if (count > m_dwArPropertyType.GetSize()) count = m_dwArPropertyType.GetSize();
-    if (count > m_dwValues.GetSize()) count = m_dwValues.GetSize();
+    if (count > m_nDwordNum) count = m_nDwordNum;
     return count;
 }
 

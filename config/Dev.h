@@ -29,7 +29,8 @@ public:
     // Inline: the decoder reads four properties of every channel it decodes.
     uint32_t GetdwValueAt(int index) const
     {
-        return index >= 0 && index < m_dwValues.GetSize() ? m_dwValues[index] : 0xFFFFFFFFu;
+        // One unsigned comparison also turns negative indexes away.
+        return static_cast<uint32_t>(index) < static_cast<uint32_t>(m_nDwordNum) ? m_pdwValues[index] : 0xFFFFFFFFu;
     }
     void SetdwValueAt(int index, uint32_t value);
 
@@ -70,7 +71,17 @@ private:
     const CString& TextAt(int index) const;
     void SetTextAt(int index, const CString& value);
 
-    CArray<uint32_t, uint32_t> m_dwValues;
+    // Dword values live in the row itself for schemas of up to eight
+    // properties (the channel schema's count), so the decoder finds them next
+    // to the row instead of behind one more pointer; a larger schema gets one
+    // heap block. m_pdwValues points at whichever holds them.
+    static constexpr int DWORD_INLINE_NUM = 8;
+    void ReshapeDwords(int count);
+    void CopyDwords(const CDevRow& other);
+
+    uint32_t* m_pdwValues = m_dwInline;
+    int32_t m_nDwordNum = 0;  // the property count when the row was made or last assigned
+    uint32_t m_dwInline[DWORD_INLINE_NUM] = {};
     CArray<SRowText, const SRowText&> m_strValues;
 };
 

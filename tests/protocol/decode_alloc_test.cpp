@@ -9,45 +9,8 @@
 
 #include "config/DevConst.h"
 #include "protocol/DevBas.h"
+#include "support/counting_new.h"
 #include "support/schema.h"
-
-namespace {
-bool g_counting = false;
-long g_allocations = 0;
-
-void* CountedAlloc(std::size_t size)
-{
-    if (g_counting) ++g_allocations;
-    void* p = std::malloc(size ? size : 1);
-    if (!p) throw std::bad_alloc();
-    return p;
-}
-}  // namespace
-
-void* operator new(std::size_t size)
-{
-    return CountedAlloc(size);
-}
-void* operator new[](std::size_t size)
-{
-    return CountedAlloc(size);
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
 
 namespace {
 
