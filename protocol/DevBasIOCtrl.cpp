@@ -45,10 +45,19 @@ struct SCmdSpan {
 };
 
 // A device state that lives for one command. It is deleted on every way out;
-// Release hands the write state back where a transfer was attempted.
+// Release hands the write state back where a transfer was attempted, and
+// the transaction number with it: the command numbers on from the device.
+// Numbered from 1 by every command, a late reply to an earlier command (its
+// last attempt timed out, or a retried request was answered twice) would
+// carry the number of the next command's first request and pass for its
+// reply, delivering another register's value or confirming a refused write.
 class CCmdState {
 public:
-    explicit CCmdState(HOLN_DATA& source) { CDevBas::mfCreateMydata(source, m_data); }
+    explicit CCmdState(HOLN_DATA& source)
+    {
+        CDevBas::mfCreateMydata(source, m_data);
+        if (source.pMydata && m_data.pMydata) m_data.pMydata->nFrameSeq = source.pMydata->nFrameSeq;
+    }
     ~CCmdState() { CDevBas::mfDeleteMydata(m_data, nullptr); }
     CCmdState(const CCmdState&) = delete;
     CCmdState& operator=(const CCmdState&) = delete;
@@ -56,7 +65,11 @@ public:
     HOLN_DATA& Data() { return m_data; }
     DEV_DATA& Dev() { return *m_data.pMydata; }
     CDevTable& Table() { return *m_data.pMydata->pDevTable; }
-    void Release(DEV_DATA* save) { CDevBas::mfDeleteMydata(m_data, save); }
+    void Release(DEV_DATA* save)
+    {
+        if (save && m_data.pMydata) save->nFrameSeq = m_data.pMydata->nFrameSeq;
+        CDevBas::mfDeleteMydata(m_data, save);
+    }
 
 private:
     HOLN_DATA m_data;

@@ -144,13 +144,13 @@ TEST_F(IoctlTest, CommandsLeaveTheDevicePlanAlone)
     db.AddVar("A", 0);
     EXPECT_EQ(0, Run("READP(D,50,WUB,3,A,A,A;D,500,WUB,1,A)"));
     EXPECT_EQ(0, Run("WRITE(D,60,WUB=4)"));
-    // Every command numbers its transactions from 1.
+    // Commands number their transactions on from the device's.
     ASSERT_EQ(4u, plc.RequestCount());
-    EXPECT_EQ(1, plc.Requests()[1].transaction);
-    EXPECT_EQ(2, plc.Requests()[2].transaction);
-    EXPECT_EQ(1, plc.Requests()[3].transaction);
+    EXPECT_EQ(seq + 1, plc.Requests()[1].transaction);
+    EXPECT_EQ(seq + 2, plc.Requests()[2].transaction);
+    EXPECT_EQ(seq + 3, plc.Requests()[3].transaction);
 
-    EXPECT_EQ(seq, dev.nFrameSeq);
+    EXPECT_EQ(seq + 3, dev.nFrameSeq);
     EXPECT_EQ(blocks, dev.DynBlockArray.GetSize());
     EXPECT_EQ(1, dev.pDevTable->GetRowCount());
     EXPECT_EQ(1, dev.nRankNum);

@@ -127,6 +127,44 @@ bool Rig::cycle(int tries)
     return false;
 }
 
+Expected expectedOf(const vemo::runtime::Value& value)
+{
+    Expected e;
+    if (value.type == DATATYPE_INT) e.number = value.i;
+    if (value.type == DATATYPE_DOUBLE) e.number = value.d;
+    if (value.type == DATATYPE_STRING) e.text = value.s;
+    return e;
+}
+
+std::vector<uint16_t> channelRegisters(const ChannelInfo& channel, const std::vector<int32_t>& properties,
+                                       const Expected& value)
+{
+    if (channel.databaseType == DATATYPE_STRING) {
+        std::vector<uint8_t> bytes =
+            plc::stringBytes(value.text, properties.at(DEVPROP_STRCODE), properties.at(DEVPROP_STRORDER));
+        // The channel's registers hold its length in bytes; the rest is zero.
+        bytes.resize(channel.bit + (channel.bit % 2), 0);
+        return plc::toRegisters(bytes);
+    }
+    const plc::ValueType type = typeOf(channel);
+    std::vector<uint8_t> canonical = isFloat(type) ? plc::canonicalFloat(type, value.number)
+                                                   : plc::canonicalInteger(type, static_cast<int64_t>(value.number));
+    return plc::toRegisters(plc::wireOrder(canonical, orderOf(type, properties)));
+}
+
+bool memoryHolds(const plc::Memory& memory, const ChannelInfo& channel, const std::vector<int32_t>& properties,
+                 const Expected& value)
+{
+    const int area = static_cast<int>(channel.area);
+    if (channel.code == 20) return memory.bit(area, channel.address) == (value.number != 0);
+    if (channel.code < 16) return ((memory.word(area, channel.address) >> channel.code) & 1u) == (value.number != 0);
+    const std::vector<uint16_t> registers = channelRegisters(channel, properties, value);
+    for (size_t i = 0; i < registers.size(); ++i) {
+        if (memory.word(area, channel.address + static_cast<uint32_t>(i)) != registers[i]) return false;
+    }
+    return true;
+}
+
 void placeNumber(vemo::Simulator& sim, const ChannelInfo& channel, const std::vector<int32_t>& properties, double value)
 {
     const int area = static_cast<int>(channel.area);
@@ -142,10 +180,9 @@ void placeNumber(vemo::Simulator& sim, const ChannelInfo& channel, const std::ve
         });
         return;
     }
-    const plc::ValueType type = typeOf(channel);
-    std::vector<uint8_t> canonical =
-        isFloat(type) ? plc::canonicalFloat(type, value) : plc::canonicalInteger(type, static_cast<int64_t>(value));
-    std::vector<uint16_t> registers = plc::toRegisters(plc::wireOrder(canonical, orderOf(type, properties)));
+    Expected e;
+    e.number = value;
+    std::vector<uint16_t> registers = channelRegisters(channel, properties, e);
     sim.withMemory([&](plc::Memory& m) {
         for (size_t i = 0; i < registers.size(); ++i)
             m.setWord(area, channel.address + static_cast<uint32_t>(i), registers[i]);
@@ -155,11 +192,9 @@ void placeNumber(vemo::Simulator& sim, const ChannelInfo& channel, const std::ve
 void placeText(vemo::Simulator& sim, const ChannelInfo& channel, const std::vector<int32_t>& properties,
                const std::string& text)
 {
-    std::vector<uint8_t> bytes =
-        plc::stringBytes(text, properties.at(DEVPROP_STRCODE), properties.at(DEVPROP_STRORDER));
-    // The channel's registers hold its length in bytes; the rest is zero.
-    bytes.resize(channel.bit + (channel.bit % 2), 0);
-    std::vector<uint16_t> registers = plc::toRegisters(bytes);
+    Expected e;
+    e.text = text;
+    std::vector<uint16_t> registers = channelRegisters(channel, properties, e);
     sim.withMemory([&](plc::Memory& m) {
         for (size_t i = 0; i < registers.size(); ++i) {
             m.setWord(static_cast<int>(channel.area), channel.address + static_cast<uint32_t>(i), registers[i]);

@@ -67,6 +67,19 @@ struct Expected {
     std::string text;
 };
 
+// What a database value or runtime variable stands for.
+Expected expectedOf(const vemo::runtime::Value& value);
+
+// The registers that hold a number or text of a word-area channel (not a
+// bit), laid out by the device's byte-order properties, from the channel's
+// address on. A text fills the channel's length, the rest zero.
+std::vector<uint16_t> channelRegisters(const vemo::runtime::ChannelInfo& channel,
+                                       const std::vector<int32_t>& properties, const Expected& value);
+// Whether the memory holds the value for the channel: the bit of a bit area
+// or of a register (0/1), or every register of a number or text.
+bool memoryHolds(const plc::Memory& memory, const vemo::runtime::ChannelInfo& channel,
+                 const std::vector<int32_t>& properties, const Expected& value);
+
 // Puts a value into the simulator's registers for a channel, laid out by
 // the device's byte-order properties. Bits and register bits take 0/1.
 void placeNumber(vemo::Simulator& sim, const vemo::runtime::ChannelInfo& channel,

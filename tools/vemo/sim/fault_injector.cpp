@@ -90,7 +90,12 @@ std::vector<Send> FaultInjector::shape(const FaultDecision& d, const std::vector
     } else {
         sends.push_back({0, body});
     }
-    if (d.delay) sends.front().afterMs += options_.delayMs;
+    if (d.delay) {
+        int ms = options_.delayMs;
+        if (options_.delayMaxMs > ms)
+            ms += static_cast<int>(rng_() % static_cast<uint32_t>(options_.delayMaxMs - ms + 1));
+        sends.front().afterMs += ms;
+    }
     return sends;
 }
 

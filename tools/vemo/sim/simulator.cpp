@@ -90,6 +90,11 @@ void setNonBlocking(int fd)
     if (flags >= 0) fcntl(fd, F_SETFL, flags | O_NONBLOCK);
 }
 
+bool isWrite(const std::vector<uint8_t>& request)
+{
+    return request.size() >= 8 && (request[7] == plc::kFuncWriteBits || request[7] == plc::kFuncWriteWords);
+}
+
 struct Pending {
     Clock::time_point due;
     std::vector<uint8_t> bytes;
@@ -133,6 +138,10 @@ public:
     std::string ptyPath;
     std::atomic<bool> running{false};
     std::atomic<uint64_t> connections{0}, dropped{0}, requests{0}, replies{0}, faults{0};
+    std::atomic<uint64_t> drops{0}, delays{0}, stales{0}, splits{0}, garbage{0}, exceptions{0};
+    std::atomic<uint64_t> requestBytes{0}, writesCarriedOut{0};
+    // Sum of every connection's outBytes, readable from other threads.
+    std::atomic<uint64_t> unsentBytes{0};
 
 private:
     void openListener();
@@ -143,6 +152,9 @@ private:
     void serve(Connection& c, const std::vector<uint8_t>& request);
     void flush(Connection& c, Clock::time_point now);
     void breakStream(Connection& c, const std::string& reason);
+    void countFault(const FaultDecision& decision);
+    void queued(Connection& c, size_t bytes);
+    void discardOutput(Connection& c);
     void log(const std::string& line) const;
     std::string tag(const Connection& c) const;
 
@@ -259,6 +271,7 @@ void Simulator::Server::stop()
     }
     running = false;
     conns_.clear();
+    unsentBytes = 0;
     listen_.reset();
     ptySlave_.reset();
     wakeRead_.reset();
@@ -320,6 +333,7 @@ void Simulator::Server::run()
             if (done && !c.isPty()) {
                 log(tag(c) + "disconnected");
                 captureClose(c);
+                discardOutput(c);
                 it = conns_.erase(it);
             } else {
                 ++it;
@@ -396,6 +410,30 @@ void Simulator::Server::breakStream(Connection& c, const std::string& reason)
     c.closeNow = true;
 }
 
+void Simulator::Server::countFault(const FaultDecision& d)
+{
+    ++faults;
+    if (d.replace == Replacement::Drop) ++drops;
+    if (d.replace == Replacement::Exception) ++exceptions;
+    if (d.replace == Replacement::Garbage) ++garbage;
+    if (d.stale) ++stales;
+    if (d.split) ++splits;
+    if (d.delay) ++delays;
+}
+
+void Simulator::Server::queued(Connection& c, size_t bytes)
+{
+    c.outBytes += bytes;
+    unsentBytes += bytes;
+}
+
+void Simulator::Server::discardOutput(Connection& c)
+{
+    unsentBytes -= c.outBytes;
+    c.out.clear();
+    c.outBytes = 0;
+}
+
 void Simulator::Server::serve(Connection& c, const std::vector<uint8_t>& request)
 {
     ++requests;
@@ -405,11 +443,13 @@ void Simulator::Server::serve(Connection& c, const std::vector<uint8_t>& request
 
     std::vector<uint8_t> reply;
     if (execute) reply = owner_.withMemory([&](plc::Memory& m) { return m.handle(request); });
+    // A write is carried out when the registers took it: no exception came back.
+    if (execute && isWrite(request) && reply.size() >= 8 && reply[7] == request[7]) ++writesCarriedOut;
     std::vector<Send> sends = c.faults.shape(decision, request, reply);
 
     if (options_.verbose) log(tag(c) + "<- " + plc::describeFrame(request, true));
     if (decision.any()) {
-        ++faults;
+        countFault(decision);
         if (options_.verbose) log(tag(c) + "fault: " + decision.describe());
     }
     Clock::time_point at = Clock::now();
@@ -417,19 +457,20 @@ void Simulator::Server::serve(Connection& c, const std::vector<uint8_t>& request
     for (Send& s : sends) {
         if (options_.verbose) log(tag(c) + "-> " + plc::describeFrame(s.bytes, false));
         at += std::chrono::milliseconds(s.afterMs);
-        c.outBytes += s.bytes.size();
+        queued(c, s.bytes.size());
         c.out.push_back({at, std::move(s.bytes), 0});
     }
     if (!sends.empty()) ++replies;
     if (c.outBytes > kMaxPendingBytes) {
         if (c.isPty()) {
             log(tag(c) + "nobody reads the replies: discarding them");
-            c.out.clear();
-            c.outBytes = 0;
+            discardOutput(c);
         } else {
             breakStream(c, "client does not read its replies");
         }
     }
+    // Last, so that a reader who sees the bytes counted also sees the reply queued.
+    requestBytes += request.size();
 }
 
 // Only TCP conversations have addresses to show in a capture.
@@ -455,8 +496,7 @@ void Simulator::Server::flush(Connection& c, Clock::time_point now)
         if (n < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return;
             if (c.isPty()) {
-                c.out.clear();
-                c.outBytes = 0;
+                discardOutput(c);
                 return;
             }
             c.closeNow = true;  // the peer is gone
@@ -466,6 +506,7 @@ void Simulator::Server::flush(Connection& c, Clock::time_point now)
         p.offset += static_cast<size_t>(n);
         if (p.offset < p.bytes.size()) return;
         c.outBytes -= p.bytes.size();
+        unsentBytes -= p.bytes.size();
         c.out.pop_front();
     }
 }
@@ -520,6 +561,15 @@ SimulatorStats Simulator::stats() const
     s.requests = server_->requests;
     s.replies = server_->replies;
     s.faults = server_->faults;
+    s.faultsByKind.drops = server_->drops;
+    s.faultsByKind.delays = server_->delays;
+    s.faultsByKind.stales = server_->stales;
+    s.faultsByKind.splits = server_->splits;
+    s.faultsByKind.garbage = server_->garbage;
+    s.faultsByKind.exceptions = server_->exceptions;
+    s.requestBytes = server_->requestBytes;
+    s.writesCarriedOut = server_->writesCarriedOut;
+    s.unsentBytes = server_->unsentBytes;
     return s;
 }
 

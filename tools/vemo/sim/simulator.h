@@ -41,6 +41,9 @@ struct FaultOptions {
     double drop = 0;   // no reply at all
     double delay = 0;  // reply held back for delayMs
     int delayMs = 0;
+    // Above delayMs: each delay is drawn evenly from delayMs ... delayMaxMs,
+    // so one run holds replies back both shorter and longer than a wait time.
+    int delayMaxMs = 0;
     double stale = 0;      // a copy with the previous transaction number goes first
     double split = 0;      // reply sent in pieces, a short pause apart
     double garbage = 0;    // random bytes instead of the reply
@@ -62,12 +65,26 @@ struct SimulatorOptions {
     std::function<void(const std::string&)> log;
 };
 
+// Faults injected, by kind; one request may get several (stale+split+delay).
+struct FaultCounts {
+    uint64_t drops = 0;
+    uint64_t delays = 0;
+    uint64_t stales = 0;
+    uint64_t splits = 0;
+    uint64_t garbage = 0;
+    uint64_t exceptions = 0;
+};
+
 struct SimulatorStats {
     uint64_t connections = 0;  // accepted so far
     uint64_t dropped = 0;      // connections closed for a broken stream
     uint64_t requests = 0;     // complete frames handled
     uint64_t replies = 0;      // replies sent (injected ones included)
-    uint64_t faults = 0;       // faults injected
+    uint64_t faults = 0;       // requests that got a fault injected
+    FaultCounts faultsByKind;
+    uint64_t requestBytes = 0;      // bytes of the complete frames handled
+    uint64_t writesCarriedOut = 0;  // write requests whose values reached the registers
+    uint64_t unsentBytes = 0;       // reply bytes queued (or held back) and not yet sent
 };
 
 class Simulator {
