@@ -89,7 +89,7 @@ def inclusive(pattern):
 total = inclusive(r'CDevCtrl::CollectDevData\(')
 transaction = inclusive(r'CDevBas::mfWriteAndRead\(')
 decode = inclusive(r'CDevBas::mfExplainCommByteData\(')
-store = inclusive(r'CDevCtrl::_SetValueToRtdb\(')
+store = inclusive(r'CDevCtrl::StoreEntries\(')  # what _SetValueToRtdb and the call's own store run
 database = inclusive(r'perf::CArrayRtdb::GetValueTypeByChannel\(') + inclusive(r'perf::CArrayRtdb::SetValueByChannel\(int, int\)') \
     + inclusive(r'perf::CArrayRtdb::SetValueByChannel\(int, double\)') + inclusive(r'perf::CArrayRtdb::SetValueByChannel\(int, std')
 per_call = lambda x: x / calls
