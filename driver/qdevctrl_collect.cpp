@@ -204,7 +204,7 @@ void CDevCtrl::RankEntries(const DEV_DATA& dev, int rank, int& first, int& last)
     for (int i = 0; i < dev.DynBlockArray.GetSize(); ++i) {
         const DynBlock& block = dev.DynBlockArray[i];
         if (block.nRank != rank) continue;
-        low = std::min(low, std::max(block.nStartRow, 0) + 1);
+        low = std::min(low, std::min(std::max(block.nStartRow, 0), lastEntry) + 1);
         high = std::max(high, std::min(block.nEndRow, lastEntry - 1) + 1);
     }
     first = low;
