@@ -1,13 +1,11 @@
 #include "soak_guard.h"
 
 #include <dirent.h>
-#include <malloc.h>
 
-#include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <new>
+
+#include "alloc_count.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define SOAK_ASAN 1
@@ -22,77 +20,14 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes(void);
 #endif
 
 #ifndef SOAK_ASAN
-// Live heap of the process, counted by replacing the global operator new and
-// delete: the executable's definitions also serve the driver library loaded
-// with dlopen. A block counts with its usable size, on allocation and on
-// release alike, so the count is exact whatever the allocator caches.
+// Live heap of the process, counted by the performance programs' counting
+// operator new and delete (linked into this executable, they also serve the
+// driver library loaded with dlopen): every block with its usable size, on
+// allocation and on release alike, so the count is exact whatever the
+// allocator caches. Tracking starts before main.
 namespace {
-
-std::atomic<int64_t> g_liveBytes{0};
-
-void* CountedAlloc(std::size_t size) noexcept
-{
-    void* p = std::malloc(size ? size : 1);
-    if (p) g_liveBytes.fetch_add(static_cast<int64_t>(malloc_usable_size(p)), std::memory_order_relaxed);
-    return p;
-}
-
-void CountedFree(void* p) noexcept
-{
-    if (!p) return;
-    g_liveBytes.fetch_sub(static_cast<int64_t>(malloc_usable_size(p)), std::memory_order_relaxed);
-    std::free(p);
-}
-
-void* AllocOrThrow(std::size_t size)
-{
-    void* p = CountedAlloc(size);
-    if (!p) throw std::bad_alloc();
-    return p;
-}
-
+const bool g_tracking = (perf::TrackLiveBytes(true), true);
 }  // namespace
-
-void* operator new(std::size_t size)
-{
-    return AllocOrThrow(size);
-}
-void* operator new[](std::size_t size)
-{
-    return AllocOrThrow(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
-    return CountedAlloc(size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
-{
-    return CountedAlloc(size);
-}
-void operator delete(void* p) noexcept
-{
-    CountedFree(p);
-}
-void operator delete[](void* p) noexcept
-{
-    CountedFree(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    CountedFree(p);
-}
-void operator delete[](void* p, std::size_t) noexcept
-{
-    CountedFree(p);
-}
-void operator delete(void* p, const std::nothrow_t&) noexcept
-{
-    CountedFree(p);
-}
-void operator delete[](void* p, const std::nothrow_t&) noexcept
-{
-    CountedFree(p);
-}
 #endif
 
 namespace soak {
@@ -165,7 +100,7 @@ size_t heapInUse()
 #ifdef SOAK_ASAN
     return __sanitizer_get_current_allocated_bytes();
 #else
-    return static_cast<size_t>(g_liveBytes.load(std::memory_order_relaxed));
+    return g_tracking ? static_cast<size_t>(perf::AllocSnapshot().liveBytes) : 0;
 #endif
 }
 
