@@ -63,16 +63,9 @@ SFootprint Measure(int count)
 
 int main(int argc, char** argv)
 {
-    bool json = false;
-    std::vector<int> sizes;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--json") == 0) {
-            json = true;
-        } else {
-            sizes.push_back(std::atoi(argv[i]));
-        }
-    }
-    if (sizes.empty()) sizes = {100, 1000, 10000};
+    const perf::SSizeOptions options = perf::ParseSizeOptions(argc, argv);
+    const bool json = options.json;
+    const std::vector<int>& sizes = options.sizes;
     if (!json) {
         std::printf("%zu-bit build: sizeof CDevRow %zu, CString %zu, pointer %zu\n", 8 * sizeof(void*), sizeof(CDevRow),
                     sizeof(CString), sizeof(void*));

@@ -411,4 +411,18 @@ int CPerfDevice::CollectCycle()
     return failed;
 }
 
+SSizeOptions ParseSizeOptions(int argc, char** argv)
+{
+    SSizeOptions options;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--json") == 0) {
+            options.json = true;
+        } else {
+            options.sizes.push_back(std::atoi(argv[i]));
+        }
+    }
+    if (options.sizes.empty()) options.sizes = {100, 1000, 10000};
+    return options;
+}
+
 }  // namespace perf

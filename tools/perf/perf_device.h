@@ -188,4 +188,12 @@ private:
     std::vector<int> m_flags;
 };
 
+// Command line of the footprint and scaling programs: channel counts (100,
+// 1,000 and 10,000 when none is given) and "--json" for one JSON object a line.
+struct SSizeOptions {
+    bool json = false;
+    std::vector<int> sizes;
+};
+SSizeOptions ParseSizeOptions(int argc, char** argv);
+
 }  // namespace perf

@@ -48,16 +48,9 @@ double MedianMicros(const std::function<void()>& f)
 
 int main(int argc, char** argv)
 {
-    bool json = false;
-    std::vector<int> sizes;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--json") == 0) {
-            json = true;
-        } else {
-            sizes.push_back(std::atoi(argv[i]));
-        }
-    }
-    if (sizes.empty()) sizes = {100, 1000, 10000};
+    const perf::SSizeOptions options = perf::ParseSizeOptions(argc, argv);
+    const bool json = options.json;
+    const std::vector<int>& sizes = options.sizes;
     if (!json) std::printf("%9s %6s %12s %12s %14s\n", "channels", "ranks", "plan us", "cycle us", "cycle us/chl");
     for (int n : sizes) {
         perf::CPerfDevice dev(perf::MixedChannels(n));
